@@ -1,0 +1,11 @@
+// Putting a request on the wire, and the timer ticks that check its answer and pace a continuous read.
+#pragma once
+
+#include <cstdint>
+
+struct Console;
+
+void SendReadRequest(Console& console, std::uint8_t address);
+void SendWriteRequest(Console& console, std::uint8_t address, std::uint8_t registerNumber, std::uint16_t value);
+// The dialog's WM_TIMER; ids other than the three link timers change nothing.
+void OnTimer(Console& console, unsigned timerId);

@@ -1,0 +1,139 @@
+// Fakes of the dialog and the serial line for driving the core's commands and timer ticks.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "console/ConsoleView.h"
+#include "link/SerialLine.h"
+
+struct LogLine {
+    std::string text;
+    bool clearFirst;
+    bool operator==(const LogLine& other) const { return text == other.text && clearFirst == other.clearFirst; }
+};
+
+class FakeView : public ConsoleView {
+public:
+    std::map<int, std::string> texts;
+    std::map<int, bool> enabled;          // absent means enabled
+    std::vector<LogLine> log;             // every AppendLog call in order
+    std::map<unsigned, unsigned> timers;  // running timers: id -> period
+    std::vector<std::string> timerEvents; // "start 1 200", "stop 2", in order
+    std::vector<std::string> portEntries;
+    int selectedPort = -1;
+    // Runs like the edit's EN_CHANGE: after every text change of a control, before the call returns.
+    std::function<void(int controlId)> onTextChanged;
+
+    std::string ControlText(int controlId) const override
+    {
+        auto it = texts.find(controlId);
+        return it == texts.end() ? std::string() : it->second;
+    }
+    void SetControlText(int controlId, const std::string& text) override
+    {
+        texts[controlId] = text;
+        if (onTextChanged) onTextChanged(controlId);
+    }
+    void ReplaceEditText(int controlId, const std::string& text) override { SetControlText(controlId, text); }
+    void EnableControl(int controlId, bool enable) override { enabled[controlId] = enable; }
+    bool IsEnabled(int controlId) const
+    {
+        auto it = enabled.find(controlId);
+        return it == enabled.end() || it->second;
+    }
+
+    void AppendLog(const std::string& text, bool clearFirst) override { log.push_back({text, clearFirst}); }
+    // The pane as AppendLog leaves it (without the 200-line rule, which the real edit control decides).
+    std::string Pane() const
+    {
+        std::string pane;
+        for (const auto& line : log) {
+            if (line.clearFirst) pane.clear();
+            pane += line.text + "\r\n";
+        }
+        return pane;
+    }
+
+    void StartTimer(unsigned timerId, unsigned periodMs) override
+    {
+        timers[timerId] = periodMs;
+        timerEvents.push_back("start " + std::to_string(timerId) + " " + std::to_string(periodMs));
+    }
+    void StopTimer(unsigned timerId) override
+    {
+        timers.erase(timerId);
+        timerEvents.push_back("stop " + std::to_string(timerId));
+    }
+    bool TimerRunning(unsigned timerId) const { return timers.count(timerId) != 0; }
+
+    void ResetPortEntries() override
+    {
+        portEntries.clear();
+        selectedPort = -1;
+    }
+    void AddPortEntry(const std::string& text) override { portEntries.push_back(text); }
+    void SelectPortEntry(int index) override
+    {
+        selectedPort = (index >= 0 && index < static_cast<int>(portEntries.size())) ? index : -1;
+    }
+    int SelectedPortEntry() const override { return selectedPort; }
+    std::string PortEntryText(int index) const override { return portEntries.at(static_cast<std::size_t>(index)); }
+};
+
+class FakeLine : public SerialLine {
+public:
+    bool openSucceeds = true;
+    bool closeSucceeds = true;
+    bool writeSucceeds = true;
+    bool isOpen = false;
+    std::string openedPath;
+    int settingsApplied = 0;
+    std::vector<std::vector<std::uint8_t>> written;  // every frame written, in order
+    std::deque<std::uint8_t> waiting;                // bytes in the input queue
+    std::vector<std::string> calls;                  // "open", "settings", "close", "write", "read", in order
+
+    bool Open(const std::string& devicePath) override
+    {
+        calls.push_back("open");
+        openedPath = devicePath;
+        isOpen = openSucceeds;
+        return openSucceeds;
+    }
+    void ApplyLineSettings() override
+    {
+        calls.push_back("settings");
+        ++settingsApplied;
+    }
+    bool Close() override
+    {
+        calls.push_back("close");
+        if (closeSucceeds) isOpen = false;
+        return closeSucceeds;
+    }
+    bool Write(const std::uint8_t* bytes, std::size_t length) override
+    {
+        calls.push_back("write");
+        if (!isOpen || !writeSucceeds) return false;
+        written.emplace_back(bytes, bytes + length);
+        return true;
+    }
+    std::size_t ReadWaiting(std::uint8_t* buffer, std::size_t capacity) override
+    {
+        calls.push_back("read");
+        if (!isOpen) return 0;
+        std::size_t count = 0;
+        while (!waiting.empty() && count < capacity) {
+            buffer[count++] = waiting.front();
+            waiting.pop_front();
+        }
+        waiting.clear();  // the purge after the read
+        return count;
+    }
+    void Arrive(const std::vector<std::uint8_t>& bytes) { waiting.insert(waiting.end(), bytes.begin(), bytes.end()); }
+};
