@@ -1,0 +1,8 @@
+// The program keeps its texts as code page 936 bytes; Windows gets and gives UTF-16. Converting with
+// code page 936 explicitly (not the system's ANSI code page) keeps the UI readable on every locale.
+#pragma once
+
+#include <string>
+
+std::wstring WideFromProgramText(const std::string& text);
+std::string ProgramTextFromWide(const std::wstring& text);
