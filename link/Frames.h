@@ -1,0 +1,30 @@
+// The four Modbus RTU frames the program exchanges with a sensor, and the checks a response must pass.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+constexpr std::size_t kRequestSize = 8;
+constexpr std::size_t kReadResponseSize = 21;
+constexpr std::size_t kWriteResponseSize = 8;
+constexpr std::uint8_t kReadHoldingRegisters = 0x03;
+constexpr std::uint8_t kWriteSingleRegister = 0x06;
+constexpr std::uint8_t kTempOffsetRegister = 2;
+constexpr std::uint8_t kHumOffsetRegister = 3;
+
+using RequestFrame = std::array<std::uint8_t, kRequestSize>;
+
+// Registers 0 to 7 in one request.
+RequestFrame BuildReadRequest(std::uint8_t address);
+RequestFrame BuildWriteRequest(std::uint8_t address, std::uint8_t registerNumber, std::uint16_t value);
+
+enum class ResponseCheck { Ok, BadLength, BadAddress, BadEcho, BadCrc };
+
+// Length, then the address byte, then the CRC; function code and byte count are not looked at.
+ResponseCheck CheckReadResponse(const std::uint8_t* buffer, std::size_t count, std::uint8_t expectedAddress);
+// Length, then function code and register number, then the CRC; address and value are not looked at.
+ResponseCheck CheckWriteResponse(const std::uint8_t* buffer, std::size_t count, std::uint8_t expectedRegister);
+
+// Register n (0..7) of a read response, high byte first.
+std::uint16_t ResponseRegister(const std::uint8_t* response, int registerNumber);
