@@ -1,0 +1,50 @@
+// Helpers shared by the discovery walks: texts from system buffers, the error texts, handle ownership.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+#include "ports/PortDiscovery.h"
+#include "ports/PortSystem.h"
+
+// The text the system left in buffer. The system may leave it unterminated, so it is cut at length bytes,
+// and in any case before the buffer's last byte, by writing the terminating zero there.
+inline std::string TerminatedText(char* buffer, std::size_t capacity, std::size_t length)
+{
+    buffer[std::min(length, capacity - 1)] = '\0';
+    return buffer;
+}
+
+[[noreturn]] inline void RaiseWithErrorCode(const std::string& message, unsigned long errorCode)
+{
+    char code[24];
+    std::snprintf(code, sizeof code, "%lx", errorCode);
+    throw PortDiscoveryError(message + " (err=" + code + ")");
+}
+
+// The name under which the system opens a port by its name: "\\.\" and the name.
+inline std::string DevicePathFor(const std::string& portName)
+{
+    return "\\\\.\\" + portName;
+}
+
+// Releases a system handle when the walk holding it leaves its scope, whichever way it leaves.
+template <class Handle, void (PortSystem::*release)(Handle)>
+class OwnedHandle {
+public:
+    OwnedHandle(PortSystem& system, Handle handle) : system(system), handle(handle) {}
+    ~OwnedHandle() { (system.*release)(handle); }
+    OwnedHandle(const OwnedHandle&) = delete;
+    OwnedHandle& operator=(const OwnedHandle&) = delete;
+
+    Handle Get() const { return handle; }
+
+private:
+    PortSystem& system;
+    const Handle handle;
+};
+
+using OwnedDeviceInfoSet = OwnedHandle<DeviceInfoSet, &PortSystem::DestroyDeviceInfoList>;
+using OwnedRegistryKey = OwnedHandle<RegistryKey, &PortSystem::CloseRegistryKey>;

@@ -1,0 +1,115 @@
+#include "ports/PortDiscovery.h"
+
+#include <cstddef>
+#include <cstring>
+#include <optional>
+
+#include "ports/DiscoverySupport.h"
+
+namespace {
+
+// The size field and room for a device path of 256 characters with its terminating zero: 261 bytes.
+constexpr unsigned long kInterfaceDetailSize = offsetof(InterfaceDetail, devicePath) + sizeof(InterfaceDetail::devicePath);
+static_assert(kInterfaceDetailSize == 261);
+
+constexpr std::size_t kPropertySize = 256;
+
+// A text property of the device of the last interface detail; nothing when it cannot be read.
+std::optional<std::string> ReadDeviceProperty(PortSystem& system, DeviceInfoSet devices, unsigned long property)
+{
+    char text[kPropertySize] = {};
+    if (!system.GetDeviceProperty(devices, property, text, sizeof text)) return std::nullopt;
+    return TerminatedText(text, sizeof text, sizeof text);
+}
+
+// Where text ends in " (" ... ")", with " (" not at its start and no other ")" before the end: the
+// position of " (". Otherwise npos.
+std::size_t PortSuffixStart(const std::string& text)
+{
+    const std::size_t open = text.find(" (");
+    const std::size_t close = text.find(')');
+    if (open == std::string::npos || open == 0 || close != text.size() - 1) return std::string::npos;
+    return open;
+}
+
+}  // namespace
+
+void EnumerateSerialPorts(PortSystem& system)
+{
+    portList.RemoveAll();
+    ChoosePortMethod(system);
+
+    // A candidate that cannot be opened now (absent, or held by a program) is dropped; the next one
+    // moves into its index and is examined there.
+    for (std::ptrdiff_t index = 0; index < portList.GetSize();) {
+        const FileHandle port = system.OpenDevice(portList[index].devicePath.c_str(), kGenericRead | kGenericWrite,
+                                                  0, kOpenExisting, 0);
+        if (port == kInvalidFileHandle) {
+            portList.RemoveAt(index);
+            continue;
+        }
+        system.CloseDevice(port);
+        CompletePortRecord(portList[index]);
+        ++index;
+    }
+}
+
+void EnumerateByDeviceInterface(PortSystem& system)
+{
+    const DeviceInfoSet devices = system.GetComPortDevices(kDigcfPresent | kDigcfDeviceInterface);
+    if (devices == kInvalidDeviceInfoSet) RaiseWithErrorCode("SetupDiGetClassDevs failed.", system.LastError());
+    const OwnedDeviceInfoSet ownedDevices(system, devices);
+
+    InterfaceDetail detail;
+    for (unsigned long memberIndex = 0;; ++memberIndex) {
+        if (!system.EnumComPortInterface(devices, memberIndex)) {
+            const unsigned long error = system.LastError();
+            if (error == kErrorNoMoreItems) return;
+            RaiseWithErrorCode("SetupDiEnumDeviceInterfaces failed.", error);
+        }
+
+        std::memset(detail.devicePath, 0, sizeof detail.devicePath);
+        if (!system.GetInterfaceDetail(devices, detail, kInterfaceDetailSize)) {
+            RaiseWithErrorCode("SetupDiGetDeviceInterfaceDetail failed.", system.LastError());
+        }
+        const std::string devicePath = TerminatedText(detail.devicePath, sizeof detail.devicePath, sizeof detail.devicePath);
+
+        const std::optional<std::string> friendlyName = ReadDeviceProperty(system, devices, kSpdrpFriendlyName);
+        const std::optional<std::string> description =
+            friendlyName ? ReadDeviceProperty(system, devices, kSpdrpDeviceDesc) : std::nullopt;
+        const std::optional<std::string> location = ReadDeviceProperty(system, devices, kSpdrpLocationInformation);
+        if (!friendlyName || !description) continue;
+
+        SSerInfo record;
+        record.devicePath = devicePath;
+        record.friendlyName = *friendlyName;
+        record.isUsb = location && location->compare(0, 3, "USB") == 0 ? 1 : 0;
+        record.description = *description;
+        portList.Add(record);
+    }
+}
+
+void CompletePortRecord(SSerInfo& record)
+{
+    if (record.friendlyName.empty()) record.friendlyName = record.portName;
+
+    if (record.description.empty()) {
+        record.description = record.friendlyName;
+        const std::size_t suffix = PortSuffixStart(record.description);
+        if (suffix != std::string::npos) record.description.resize(suffix);
+    }
+
+    const std::size_t suffix = PortSuffixStart(record.friendlyName);
+    if (suffix == std::string::npos) return;
+    const std::size_t innerStart = suffix + 2;
+    std::string inner = record.friendlyName.substr(innerStart, record.friendlyName.size() - 1 - innerStart);
+    // A longer text names a mapping such as COM3->COM4, whose first name is the port.
+    if (inner.size() > 6) {
+        const std::size_t arrow = inner.find("->");
+        inner = arrow == std::string::npos ? std::string() : inner.substr(0, arrow);
+    }
+    record.portName = inner;
+    // Without a port name the candidate's own path, which the presence test has just opened, is the one
+    // that still names the device.
+    if (!inner.empty()) record.devicePath = DevicePathFor(inner);
+}

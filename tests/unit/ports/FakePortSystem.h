@@ -1,0 +1,261 @@
+// A machine's serial-port information as the system reports it, with the system's failure codes, and a
+// record of what discovery asked and what it left open.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <list>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ports/PortDiscovery.h"
+#include "ports/PortSystem.h"
+
+constexpr unsigned long kErrorFileNotFound = 2;
+constexpr unsigned long kErrorAccessDenied = 5;
+constexpr unsigned long kErrorInvalidData = 13;
+constexpr unsigned long kErrorInsufficientBuffer = 122;
+constexpr unsigned long kErrorMoreData = 234;
+
+struct FakeInterface {
+    std::string devicePath;
+    std::optional<std::string> friendlyName;
+    std::optional<std::string> deviceDescription;
+    std::optional<std::string> location;
+};
+
+struct FakeRegistryKey {
+    std::string name;
+    std::list<FakeRegistryKey> subkeys;  // in the order the system enumerates them
+    std::map<std::string, std::string> values;
+    bool opens = true;
+};
+
+class FakePortSystem : public PortSystem {
+public:
+    // The machine.
+    bool versionSucceeds = true;
+    OsVersion version{6, kVerPlatformWin32Nt};
+    std::vector<FakeInterface> interfaces;
+    unsigned long classDevsError = 0;  // not 0: the device information set cannot be made
+    std::optional<unsigned long> enumFailureIndex;
+    unsigned long enumFailureError = 0;
+    FakeRegistryKey localMachine;
+    std::set<std::string> openablePaths;
+    // Whether texts come with their terminating zero. Without it they are written as they stand, as a
+    // value stored without one, or a careless driver, gives them.
+    bool writesTerminators = true;
+    unsigned long lastError = 0;
+
+    // What discovery did.
+    std::vector<std::string> calls;  // device-installer and version calls, in order
+    std::vector<std::string> presenceOpens;
+    std::vector<unsigned long> classDevsFlags;
+    std::set<unsigned long> registryAccess;
+    std::set<unsigned long> presenceAccess, presenceShareModes, presenceDispositions, presenceFlags;
+    std::vector<std::string> strayReleases;  // handles released that were not open
+    int setsOpen = 0;
+    std::map<std::uintptr_t, const FakeRegistryKey*> openKeys;
+    std::set<std::uintptr_t> openDevices;
+
+    // The key under HKEY_LOCAL_MACHINE at path, made where missing.
+    FakeRegistryKey& Key(const std::vector<std::string>& path)
+    {
+        FakeRegistryKey* key = &localMachine;
+        for (const std::string& name : path) {
+            FakeRegistryKey* found = nullptr;
+            for (FakeRegistryKey& subkey : key->subkeys) {
+                if (subkey.name == name) found = &subkey;
+            }
+            if (!found) {
+                key->subkeys.push_back(FakeRegistryKey{name, {}, {}, true});
+                found = &key->subkeys.back();
+            }
+            key = found;
+        }
+        return *key;
+    }
+
+    bool EverythingReleased() const { return setsOpen == 0 && openKeys.empty() && openDevices.empty() && strayReleases.empty(); }
+
+    bool GetOsVersion(OsVersion& reported) override
+    {
+        calls.push_back("version");
+        if (!versionSucceeds) return Fail(kErrorInvalidData);
+        reported = version;
+        return true;
+    }
+
+    DeviceInfoSet GetComPortDevices(unsigned long flags) override
+    {
+        calls.push_back("class devices");
+        classDevsFlags.push_back(flags);
+        if (classDevsError != 0) {
+            lastError = classDevsError;
+            return kInvalidDeviceInfoSet;
+        }
+        ++setsOpen;
+        return kTheSet;
+    }
+
+    bool EnumComPortInterface(DeviceInfoSet devices, unsigned long memberIndex) override
+    {
+        calls.push_back("interface " + std::to_string(memberIndex));
+        if (devices != kTheSet) return Fail(kErrorInvalidData);
+        if (enumFailureIndex && memberIndex == *enumFailureIndex) return Fail(enumFailureError);
+        if (memberIndex >= interfaces.size()) return Fail(kErrorNoMoreItems);
+        enumerated = &interfaces[memberIndex];
+        return true;
+    }
+
+    bool GetInterfaceDetail(DeviceInfoSet devices, InterfaceDetail& detail, unsigned long detailSize) override
+    {
+        calls.push_back("detail");
+        if (devices != kTheSet || !enumerated) return Fail(kErrorInvalidData);
+        const unsigned long room = detailSize - static_cast<unsigned long>(offsetof(InterfaceDetail, devicePath));
+        if (!WriteText(enumerated->devicePath, detail.devicePath, room)) return Fail(kErrorInsufficientBuffer);
+        detailed = enumerated;
+        return true;
+    }
+
+    bool GetDeviceProperty(DeviceInfoSet devices, unsigned long property, char* buffer, unsigned long bufferSize) override
+    {
+        calls.push_back("property " + std::to_string(property));
+        if (devices != kTheSet || !detailed) return Fail(kErrorInvalidData);
+        const std::optional<std::string>& text = property == kSpdrpFriendlyName ? detailed->friendlyName
+                                               : property == kSpdrpDeviceDesc   ? detailed->deviceDescription
+                                               : property == kSpdrpLocationInformation ? detailed->location
+                                                                                         : std::nullopt;
+        if (!text) return Fail(kErrorInvalidData);
+        if (!WriteText(*text, buffer, bufferSize)) return Fail(kErrorInsufficientBuffer);
+        return true;
+    }
+
+    void DestroyDeviceInfoList(DeviceInfoSet devices) override
+    {
+        calls.push_back("destroy");
+        if (devices != kTheSet || setsOpen == 0) {
+            strayReleases.push_back("device information set");
+            return;
+        }
+        --setsOpen;
+    }
+
+    long OpenRegistryKey(RegistryKey parent, const char* subKey, unsigned long access, RegistryKey& opened) override
+    {
+        registryAccess.insert(access);
+        const FakeRegistryKey* parentKey = Resolve(parent);
+        if (!parentKey) return kErrorInvalidData;
+        for (const FakeRegistryKey& subkey : parentKey->subkeys) {
+            if (subkey.name != subKey) continue;
+            if (!subkey.opens) return kErrorAccessDenied;
+            const std::uintptr_t handle = nextHandle++;
+            openKeys[handle] = &subkey;
+            opened = static_cast<RegistryKey>(handle);
+            return kErrorSuccess;
+        }
+        return kErrorFileNotFound;
+    }
+
+    long EnumRegistrySubkey(RegistryKey key, unsigned long index, char* name, unsigned long& nameLength) override
+    {
+        const FakeRegistryKey* parent = Resolve(key);
+        if (!parent) return kErrorInvalidData;
+        if (index >= parent->subkeys.size()) return kErrorNoMoreItems;
+        const std::string& subkeyName = std::next(parent->subkeys.begin(), static_cast<std::ptrdiff_t>(index))->name;
+        if (!WriteText(subkeyName, name, nameLength)) return kErrorMoreData;
+        nameLength = static_cast<unsigned long>(subkeyName.size());
+        return kErrorSuccess;
+    }
+
+    long QueryRegistryValue(RegistryKey key, const char* valueName, char* data, unsigned long& dataLength) override
+    {
+        const FakeRegistryKey* owner = Resolve(key);
+        if (!owner) return kErrorInvalidData;
+        const auto value = owner->values.find(valueName);
+        if (value == owner->values.end()) return kErrorFileNotFound;
+        if (!WriteText(value->second, data, dataLength)) return kErrorMoreData;
+        dataLength = static_cast<unsigned long>(value->second.size() + (writesTerminators ? 1 : 0));
+        return kErrorSuccess;
+    }
+
+    void CloseRegistryKey(RegistryKey key) override
+    {
+        if (openKeys.erase(static_cast<std::uintptr_t>(key)) == 0) strayReleases.push_back("registry key");
+    }
+
+    FileHandle OpenDevice(const char* path, unsigned long desiredAccess, unsigned long shareMode,
+                          unsigned long creationDisposition, unsigned long flagsAndAttributes) override
+    {
+        presenceOpens.push_back(path);
+        presenceAccess.insert(desiredAccess);
+        presenceShareModes.insert(shareMode);
+        presenceDispositions.insert(creationDisposition);
+        presenceFlags.insert(flagsAndAttributes);
+        if (openablePaths.count(path) == 0) {
+            lastError = kErrorFileNotFound;
+            return kInvalidFileHandle;
+        }
+        const std::uintptr_t handle = nextHandle++;
+        openDevices.insert(handle);
+        return static_cast<FileHandle>(handle);
+    }
+
+    void CloseDevice(FileHandle file) override
+    {
+        if (openDevices.erase(static_cast<std::uintptr_t>(file)) == 0) strayReleases.push_back("device");
+    }
+
+    unsigned long LastError() override { return lastError; }
+
+private:
+    static constexpr DeviceInfoSet kTheSet = static_cast<DeviceInfoSet>(0x5e7);
+
+    bool Fail(unsigned long error)
+    {
+        lastError = error;
+        return false;
+    }
+
+    // Copies text into a buffer of capacity bytes, with its terminating zero when the system writes one.
+    bool WriteText(const std::string& text, char* buffer, unsigned long capacity) const
+    {
+        const std::size_t length = text.size() + (writesTerminators ? 1 : 0);
+        if (length > capacity) return false;
+        std::memcpy(buffer, text.data(), length);
+        return true;
+    }
+
+    const FakeRegistryKey* Resolve(RegistryKey key) const
+    {
+        if (key == kLocalMachineKey) return &localMachine;
+        const auto open = openKeys.find(static_cast<std::uintptr_t>(key));
+        return open == openKeys.end() ? nullptr : open->second;
+    }
+
+    const FakeInterface* enumerated = nullptr;
+    const FakeInterface* detailed = nullptr;
+    std::uintptr_t nextHandle = 0x100;
+};
+
+// Runs an enumeration and returns its error text, empty when it raised none.
+inline std::string EnumerateReportingError(FakePortSystem& system)
+{
+    try {
+        EnumerateSerialPorts(system);
+    } catch (const PortDiscoveryError& error) {
+        return error.what();
+    }
+    return std::string();
+}
+
+inline std::vector<std::string> PortNames()
+{
+    std::vector<std::string> names;
+    for (std::ptrdiff_t index = 0; index < portList.GetSize(); ++index) names.push_back(portList[index].portName);
+    return names;
+}
