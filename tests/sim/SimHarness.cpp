@@ -224,6 +224,7 @@ RawPort::~RawPort()
 void RawPort::Write(const Bytes& bytes)
 {
     Check(write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()), "write to the line");
+    writtenAt = Clock::now();
 }
 
 Bytes RawPort::Read(std::size_t count, milliseconds ceiling)
@@ -234,7 +235,6 @@ Bytes RawPort::Read(std::size_t count, milliseconds ceiling)
         std::uint8_t chunk[4096];
         const ssize_t length = read(fd_, chunk, std::min(sizeof chunk, count - bytes.size()));
         if (length <= 0) break;
-        if (bytes.empty()) firstByteAt = Clock::now();
         lastByteAt = Clock::now();
         bytes.insert(bytes.end(), chunk, chunk + length);
     }
@@ -244,6 +244,19 @@ Bytes RawPort::Read(std::size_t count, milliseconds ceiling)
 Bytes RawPort::ReadFor(milliseconds window)
 {
     return Read(SIZE_MAX, window);
+}
+
+bool RawPort::HungUp() const
+{
+    pollfd watched{fd_, POLLIN, 0};
+    return poll(&watched, 1, 0) > 0 && (watched.revents & POLLHUP);
+}
+
+Bytes RawPort::ReadReply(milliseconds quiet)
+{
+    Bytes reply = Read(1);
+    for (Bytes more; !reply.empty() && !(more = ReadFor(quiet)).empty();) reply.insert(reply.end(), more.begin(), more.end());
+    return reply;
 }
 
 std::vector<LogLine> LogReader::Next(std::size_t count, milliseconds ceiling)

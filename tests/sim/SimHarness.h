@@ -87,8 +87,12 @@ public:
     Bytes Read(std::size_t count, milliseconds ceiling = kCeiling);
     // Everything that arrives within the window.
     Bytes ReadFor(milliseconds window);
-    // When the first and the last byte of the latest Read arrived.
-    Clock::time_point firstByteAt{};
+    // A reply: waits for its first byte, then takes bytes until the line has been quiet a while.
+    Bytes ReadReply(milliseconds quiet = milliseconds(60));
+    // The far end has closed the line (as a vanished adapter).
+    bool HungUp() const;
+    // When the latest Write ended and the last byte of the latest Read arrived.
+    Clock::time_point writtenAt{};
     Clock::time_point lastByteAt{};
 
 private:
