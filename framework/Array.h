@@ -9,7 +9,7 @@
 
 class CInvalidArgException : public std::invalid_argument {
 public:
-    CInvalidArgException() : std::invalid_argument("invalid argument") {}
+    CInvalidArgException() : std::invalid_argument("遇到无效参数。") {}
 };
 
 [[noreturn]] inline void AfxThrowInvalidArgException() { throw CInvalidArgException(); }
