@@ -231,11 +231,12 @@ Bytes RawPort::Read(std::size_t count, milliseconds ceiling)
 {
     const auto deadline = Clock::now() + ceiling;
     Bytes bytes;
+    arrivals.clear();
     while (bytes.size() < count && WaitReadable(fd_, deadline)) {
         std::uint8_t chunk[4096];
         const ssize_t length = read(fd_, chunk, std::min(sizeof chunk, count - bytes.size()));
         if (length <= 0) break;
-        lastByteAt = Clock::now();
+        arrivals.insert(arrivals.end(), static_cast<std::size_t>(length), Clock::now());
         bytes.insert(bytes.end(), chunk, chunk + length);
     }
     return bytes;

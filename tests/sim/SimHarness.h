@@ -91,9 +91,9 @@ public:
     Bytes ReadReply(milliseconds quiet = milliseconds(60));
     // The far end has closed the line (as a vanished adapter).
     bool HungUp() const;
-    // When the latest Write ended and the last byte of the latest Read arrived.
+    // When the latest Write ended, and when each byte of the latest Read arrived.
     Clock::time_point writtenAt{};
-    Clock::time_point lastByteAt{};
+    std::vector<Clock::time_point> arrivals;
 
 private:
     int fd_ = -1;

@@ -65,7 +65,7 @@ TEST_F(FaultTest, ConformingReplyIsPacedAsANineThousandSixHundredBaudLine)
     port.Write(kReadRequest);
     EXPECT_EQ(port.Read(21), kReply);
     // A lower bound only: the turnaround and 21 byte times (3 + 21.9 ms) cannot be beaten.
-    EXPECT_GE(port.lastByteAt - port.writtenAt, microseconds(24800));
+    EXPECT_GE(port.arrivals.back() - port.writtenAt, microseconds(24800));
     EXPECT_TRUE(port.ReadFor(milliseconds(30)).empty());
 }
 

@@ -137,6 +137,8 @@ int main(int argc, char** argv)
     sigprocmask(SIG_BLOCK, &stops, nullptr);
     const int signalFd = signalfd(-1, &stops, SFD_CLOEXEC);
     std::signal(SIGPIPE, SIG_IGN);
+    // Started in the background of a terminal, a read of standard input then fails instead of stopping us.
+    std::signal(SIGTTIN, SIG_IGN);
     // Pacing wants wake-ups within a few microseconds of the byte time, not the default 50.
     prctl(PR_SET_TIMERSLACK, 1UL);
 
