@@ -1,0 +1,109 @@
+#include "console/Commands.h"
+
+#include <optional>
+
+#include "console/Captions.h"
+#include "console/Console.h"
+#include "console/ConsoleView.h"
+#include "console/InputRules.h"
+#include "link/Frames.h"
+#include "link/LinkState.h"
+#include "link/Readings.h"
+#include "link/SerialChannel.h"
+#include "link/Transactions.h"
+#include "ports/PortDiscovery.h"
+#include "res/resource.h"
+
+namespace {
+
+void WriteOffset(Console& console, const InputRule& offsetRule, std::uint8_t writeKind, std::uint8_t registerNumber)
+{
+    const std::optional<int> tenths = ValidateInput(console.view, offsetRule);
+    if (!tenths) return;
+    const std::optional<int> address = ValidateInput(console.view, kSensorAddressRule);
+    if (!address) return;
+    EnableCommandButtons(console.view, false);
+    pendingWriteKind = writeKind;
+    SendWriteRequest(console, static_cast<std::uint8_t>(*address), registerNumber, EncodeSignedTenths(*tenths));
+}
+
+void StartContinuousRead(Console& console)
+{
+    const std::optional<int> start = ValidateInput(console.view, kRangeStartRule);
+    if (!start) return;
+    const std::optional<int> end = ValidateInput(console.view, kRangeEndRule);
+    if (!end) return;
+    if (*end < *start) {
+        console.view.AppendLog(kRangeReversedLine, false);
+        return;
+    }
+    scanEnd = static_cast<std::uint8_t>(*end);
+    scanStart = scanCurrent = static_cast<std::uint8_t>(*start);
+    for (int id : {IDC_SET_HUM_OFFSET_BUTTON, IDC_SET_TEMP_OFFSET_BUTTON, IDC_READ_BUTTON})
+        console.view.EnableControl(id, false);
+    console.view.SetControlText(IDC_CONTINUOUS_BUTTON, kStopContinuousCaption);
+    continuousRunning = 1;
+    SendReadRequest(console, scanCurrent);
+    console.view.StartTimer(kContinuousTimer, kContinuousPeriodMs);
+}
+
+void StopContinuousRead(Console& console)
+{
+    for (int id : {IDC_SET_HUM_OFFSET_BUTTON, IDC_SET_TEMP_OFFSET_BUTTON, IDC_READ_BUTTON})
+        console.view.EnableControl(id, true);
+    console.view.SetControlText(IDC_CONTINUOUS_BUTTON, kStartContinuousCaption);
+    continuousRunning = 0;
+    // A read of the run still awaited is abandoned without a line.
+    console.view.StopTimer(kReadCheckTimer);
+    console.view.StopTimer(kContinuousTimer);
+}
+
+}  // namespace
+
+void OnReadClicked(Console& console)
+{
+    const std::optional<int> address = ValidateInput(console.view, kSensorAddressRule);
+    if (!address) return;
+    EnableCommandButtons(console.view, false);
+    SendReadRequest(console, static_cast<std::uint8_t>(*address));
+}
+
+void OnSetTempOffsetClicked(Console& console)
+{
+    WriteOffset(console, kTempOffsetRule, 0, kTempOffsetRegister);
+}
+
+void OnSetHumOffsetClicked(Console& console)
+{
+    WriteOffset(console, kHumOffsetRule, 1, kHumOffsetRegister);
+}
+
+void OnContinuousClicked(Console& console)
+{
+    if (console.view.ControlText(IDC_CONTINUOUS_BUTTON) == kStartContinuousCaption)
+        StartContinuousRead(console);
+    else
+        StopContinuousRead(console);
+}
+
+void OnPortDropDown(Console& console)
+{
+    console.view.ResetPortEntries();
+    try {
+        EnumerateSerialPorts(console.ports);
+    } catch (const PortDiscoveryError& error) {
+        console.view.AppendLog(error.what(), false);
+    }
+    for (std::ptrdiff_t i = 0; i < portList.GetSize(); ++i) console.view.AddPortEntry(PortEntryText(portList[i]));
+    console.view.SelectPortEntry(0);
+}
+
+void FilterOffsetText(Console& console, int controlId)
+{
+    std::string text = console.view.ControlText(controlId);
+    const std::optional<std::size_t> removal = OffsetFilterRemoval(text);
+    if (!removal) return;
+    text.erase(*removal, 1);
+    // Raises the edit's change notification, which runs the next pass before this call returns.
+    console.view.SetControlText(controlId, text);
+}

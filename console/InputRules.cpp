@@ -1,0 +1,79 @@
+#include "console/InputRules.h"
+
+#include <cstdlib>
+
+#include "console/ConsoleView.h"
+#include "res/resource.h"
+
+std::string inputText;
+double inputValue = 0;
+
+namespace {
+
+const char* const kAddressRangeLine = "输入范围为：0到63";
+
+}  // namespace
+
+const InputRule kSensorAddressRule = {IDC_SENSOR_ADDRESS_EDIT, "输入地址不能为空！", "地址输入不合法！",
+                                      kAddressRangeLine, "您输入的地址为：", true, 1, 0, 63};
+const InputRule kTempOffsetRule = {IDC_TEMP_OFFSET_INPUT, "输入温度偏移不能为空！", "温度偏移输入不合法！",
+                                   "输入范围为：-10.0到10.0", "您输入的偏移温度为：", true, 10, -100, 100};
+const InputRule kHumOffsetRule = {IDC_HUM_OFFSET_INPUT, "输入湿度偏移不能为空！", "湿度偏移输入不合法！",
+                                  "输入范围为：-25.0到25.0", "您输入的偏移湿度为：", true, 10, -250, 250};
+const InputRule kRangeStartRule = {IDC_RANGE_FROM_EDIT, "输入起始地址不能为空！", "起始地址输入不合法！",
+                                   kAddressRangeLine, "您输入的起始地址为：", true, 1, 0, 63};
+const InputRule kRangeEndRule = {IDC_RANGE_TO_EDIT, "输入结束地址不能为空！", "结束地址输入不合法！",
+                                 kAddressRangeLine, "您输入的结束地址为：", false, 1, 0, 63};
+const char* const kRangeReversedLine = "结束地址不能小于起始地址！";
+
+std::optional<std::size_t> OffsetFilterRemoval(const std::string& text)
+{
+    int points = 0;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (text[i] == '.' && ++points == 2) return i;
+    for (std::size_t i = 1; i < text.size(); ++i)
+        if (text[i] == '-') return i;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != '.' && c != '-' && (c < '0' || c > '9')) return i;
+    }
+    return std::nullopt;
+}
+
+double ParseNumber(const std::string& text)
+{
+    return std::strtod(text.c_str(), nullptr);
+}
+
+bool ReadAddressInput(ConsoleView& view, int controlId)
+{
+    inputText = view.ControlText(controlId);
+    if (inputText.empty()) return false;
+    inputValue = ParseNumber(inputText);
+    return true;
+}
+
+std::optional<int> ScaledInRange(double value, double scale, int lowest, int highest)
+{
+    const double scaled = value * scale;
+    // Truncation toward zero lands in lowest..highest exactly when scaled lies strictly between the
+    // neighbours outside it; NaN fails both comparisons.
+    if (!(scaled > lowest - 1.0 && scaled < highest + 1.0)) return std::nullopt;
+    return static_cast<int>(scaled);
+}
+
+std::optional<int> ValidateInput(ConsoleView& view, const InputRule& rule)
+{
+    if (!ReadAddressInput(view, rule.controlId)) {
+        view.AppendLog(rule.emptyLine, rule.clearFirst);
+        return std::nullopt;
+    }
+    const std::optional<int> converted = ScaledInRange(inputValue, rule.scale, rule.lowest, rule.highest);
+    if (!converted) {
+        view.AppendLog(rule.invalidLine, rule.clearFirst);
+        view.AppendLog(rule.rangeLine, false);
+        return std::nullopt;
+    }
+    view.AppendLog(rule.echoLine + inputText, rule.clearFirst);
+    return converted;
+}

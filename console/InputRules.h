@@ -1,0 +1,51 @@
+// What the operator may type into the offset inputs, how every input is parsed, and the rules an input
+// must pass before a command sends anything.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+class ConsoleView;
+
+// One pass of the offset inputs' filter: the index of the one byte to remove (a second '.', a '-' that
+// is not first, or a byte that is none of ".-0123456789", checked in that order), or none.
+std::optional<std::size_t> OffsetFilterRemoval(const std::string& text);
+
+// The C library's atof without its undefined behaviour: out-of-range texts give +-HUGE_VAL.
+double ParseNumber(const std::string& text);
+
+// The whole text last read from an input, and the number parsed from it.
+extern std::string inputText;
+extern double inputValue;
+
+// Reads the control's text into inputText; false when it is empty (inputValue then keeps its value),
+// otherwise parses it into inputValue.
+bool ReadAddressInput(ConsoleView& view, int controlId);
+
+// The rows one input passes: empty, out of range, accepted (echoed).
+struct InputRule {
+    int controlId;
+    const char* emptyLine;
+    const char* invalidLine;
+    const char* rangeLine;
+    const char* echoLine;
+    bool clearFirst;  // the empty, invalid and echo lines; the range line is always appended
+    double scale;     // value * scale truncated toward zero must lie in lowest..highest
+    int lowest;
+    int highest;
+};
+
+extern const InputRule kSensorAddressRule;
+extern const InputRule kTempOffsetRule;
+extern const InputRule kHumOffsetRule;
+extern const InputRule kRangeStartRule;
+extern const InputRule kRangeEndRule;
+extern const char* const kRangeReversedLine;
+
+// value * scale truncated toward zero, when that lies in lowest..highest. The range is tested on the
+// double, so no text (huge, infinite, not a number) reaches an integer conversion out of range.
+std::optional<int> ScaledInRange(double value, double scale, int lowest, int highest);
+
+// Applies the rule's rows to its input, writing their lines; the converted value when accepted.
+std::optional<int> ValidateInput(ConsoleView& view, const InputRule& rule);

@@ -1,0 +1,94 @@
+#include "link/SerialChannel.h"
+
+#include <cstring>
+
+#include "console/Captions.h"
+#include "console/Console.h"
+#include "console/ConsoleView.h"
+#include "link/Frames.h"
+#include "link/LinkState.h"
+#include "link/SerialLine.h"
+#include "ports/SerInfo.h"
+#include "res/resource.h"
+
+std::uint8_t rxBuffer[kRxBufferSize];
+
+namespace {
+
+void OpenPort(Console& console)
+{
+    const std::string path = SelectedPortPath(console);
+    if (!console.line.Open(path)) {
+        console.view.AppendLog("打开COM失败!", false);
+        return;
+    }
+    console.view.SetControlText(IDC_OPEN_BUTTON, kClosePortCaption);
+    console.view.EnableControl(IDC_PORT_COMBO, false);
+    console.line.ApplyLineSettings();
+    console.view.AppendLog("打开" + SelectedPortName(console) + "成功", false);
+    EnableCommandButtons(console.view, true);
+}
+
+void ClosePort(Console& console)
+{
+    const std::string name = SelectedPortName(console);
+    if (!console.line.Close()) {
+        console.view.AppendLog("关闭" + name + "失败", false);
+        return;
+    }
+    console.view.SetControlText(IDC_OPEN_BUTTON, kOpenPortCaption);
+    console.view.AppendLog("关闭" + name, false);
+    console.view.EnableControl(IDC_PORT_COMBO, true);
+    EnableCommandButtons(console.view, false);
+    // A pending write keeps its check timer: the check reports what the closed port gave it.
+    console.view.StopTimer(kReadCheckTimer);
+    console.view.StopTimer(kContinuousTimer);
+    console.view.SetControlText(IDC_CONTINUOUS_BUTTON, kStartContinuousCaption);
+    continuousRunning = 0;
+}
+
+}  // namespace
+
+void OnOpenClicked(Console& console)
+{
+    const std::string caption = console.view.ControlText(IDC_OPEN_BUTTON);
+    if (caption == kOpenPortCaption)
+        OpenPort(console);
+    else if (caption == kClosePortCaption)
+        ClosePort(console);
+}
+
+std::string SelectedPortPath(Console& console)
+{
+    return portList.GetAt(console.view.SelectedPortEntry()).devicePath;
+}
+
+std::string SelectedPortName(Console& console)
+{
+    const std::string text = console.view.PortEntryText(console.view.SelectedPortEntry());
+    return text.substr(0, text.find('-'));
+}
+
+bool SendFrame(Console& console, const std::uint8_t* frame)
+{
+    if (console.line.Write(frame, kRequestSize)) return true;
+    console.view.AppendLog("写串口失败", false);
+    return false;
+}
+
+std::size_t ReceivePending(Console& console)
+{
+    std::memset(rxBuffer, 0, sizeof rxBuffer);
+    return console.line.ReadWaiting(rxBuffer, sizeof rxBuffer);
+}
+
+bool PortShownOpen(const ConsoleView& view)
+{
+    return view.ControlText(IDC_OPEN_BUTTON) == kClosePortCaption;
+}
+
+void EnableCommandButtons(ConsoleView& view, bool enable)
+{
+    for (int id : {IDC_CONTINUOUS_BUTTON, IDC_SET_HUM_OFFSET_BUTTON, IDC_SET_TEMP_OFFSET_BUTTON, IDC_READ_BUTTON})
+        view.EnableControl(id, enable);
+}

@@ -1,0 +1,127 @@
+#include "link/Win32SerialLine.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr DWORD kQueueSize = 2048;
+constexpr DWORD kWriteWaitMs = 1000;
+constexpr DWORD kPurgeBoth = PURGE_TXCLEAR | PURGE_RXCLEAR;
+
+// Cancels an operation that is still pending and waits until the system has let go of its buffer and
+// OVERLAPPED; the bytes it moved before the cancel still count.
+DWORD CancelAndWaitOut(HANDLE port, OVERLAPPED& overlapped)
+{
+    ::CancelIoEx(port, &overlapped);
+    DWORD transferred = 0;
+    ::GetOverlappedResult(port, &overlapped, &transferred, TRUE);
+    return transferred;
+}
+
+// A manual-reset event for one overlapped operation, closed when the operation is over.
+class OperationEvent {
+public:
+    OperationEvent() : handle(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    OperationEvent(const OperationEvent&) = delete;
+    OperationEvent& operator=(const OperationEvent&) = delete;
+    ~OperationEvent()
+    {
+        if (handle) ::CloseHandle(handle);
+    }
+    HANDLE get() const { return handle; }
+
+private:
+    HANDLE handle;
+};
+
+}  // namespace
+
+Win32SerialLine::~Win32SerialLine()
+{
+    if (port != INVALID_HANDLE_VALUE) ::CloseHandle(port);
+}
+
+bool Win32SerialLine::Open(const std::string& devicePath)
+{
+    port = ::CreateFileA(devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
+    return port != INVALID_HANDLE_VALUE;
+}
+
+void Win32SerialLine::ApplyLineSettings()
+{
+    ::SetupComm(port, kQueueSize, kQueueSize);
+    COMMTIMEOUTS timeouts = {};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    timeouts.WriteTotalTimeoutMultiplier = 500;
+    timeouts.WriteTotalTimeoutConstant = 2000;
+    ::SetCommTimeouts(port, &timeouts);
+    DCB line = {};
+    line.DCBlength = sizeof line;
+    // Only a state the driver reported may be written back: everything but the four fields stays as it was.
+    if (::GetCommState(port, &line)) {
+        line.BaudRate = CBR_9600;
+        line.ByteSize = 8;
+        line.Parity = NOPARITY;
+        line.StopBits = ONESTOPBIT;
+        ::SetCommState(port, &line);
+    }
+    ::PurgeComm(port, kPurgeBoth);
+}
+
+bool Win32SerialLine::Close()
+{
+    if (!::CloseHandle(port)) return false;
+    port = INVALID_HANDLE_VALUE;
+    return true;
+}
+
+bool Win32SerialLine::Write(const std::uint8_t* bytes, std::size_t length)
+{
+    if (port == INVALID_HANDLE_VALUE) return false;
+    DWORD errors = 0;
+    ::ClearCommError(port, &errors, nullptr);
+    OperationEvent done;
+    if (!done.get()) return false;
+    ::PurgeComm(port, kPurgeBoth);
+
+    OVERLAPPED overlapped = {};
+    overlapped.hEvent = done.get();
+    if (!::WriteFile(port, bytes, static_cast<DWORD>(length), nullptr, &overlapped)) {
+        if (::GetLastError() != ERROR_IO_PENDING) return false;
+        if (::WaitForSingleObject(done.get(), kWriteWaitMs) != WAIT_OBJECT_0) {
+            CancelAndWaitOut(port, overlapped);
+            return false;
+        }
+    }
+    DWORD written = 0;
+    return ::GetOverlappedResult(port, &overlapped, &written, FALSE) && written == length;
+}
+
+std::size_t Win32SerialLine::ReadWaiting(std::uint8_t* buffer, std::size_t capacity)
+{
+    if (port == INVALID_HANDLE_VALUE) return 0;
+    DWORD errors = 0;
+    COMSTAT status = {};
+    if (!::ClearCommError(port, &errors, &status)) return 0;
+
+    DWORD received = 0;
+    // Windows completes a read of what waits at once; Wine leaves a read of an empty queue pending, so
+    // none is started when nothing waits.
+    if (status.cbInQue > 0) {
+        OperationEvent done;
+        if (done.get()) {
+            OVERLAPPED overlapped = {};
+            overlapped.hEvent = done.get();
+            const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(status.cbInQue, capacity));
+            if (::ReadFile(port, buffer, wanted, nullptr, &overlapped))
+                ::GetOverlappedResult(port, &overlapped, &received, FALSE);
+            else if (::GetLastError() == ERROR_IO_PENDING)
+                received = CancelAndWaitOut(port, overlapped);
+        }
+    }
+    ::PurgeComm(port, kPurgeBoth);
+    return received;
+}
