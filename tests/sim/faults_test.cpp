@@ -14,7 +14,7 @@ const Bytes kReadRequest = Hex("01 03 00 00 00 08 44 0C");
 const Bytes kReply = Hex("01 03 10 00 EB 01 C8 00 00 00 00 00 01 00 01 00 12 01 05 1D 08");
 const Bytes kWriteRequest = Hex("01 06 00 02 80 0F 09 CE");  // register 2 = -1.5
 
-class FaultTest : public ::testing::Test {
+class SimFaultTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
@@ -56,11 +56,11 @@ protected:
     LogReader log{dir->Path("log")};
 };
 
-std::unique_ptr<TempDir> FaultTest::dir;
-std::unique_ptr<SimProcess> FaultTest::sim;
-std::unique_ptr<ControlClient> FaultTest::control;
+std::unique_ptr<TempDir> SimFaultTest::dir;
+std::unique_ptr<SimProcess> SimFaultTest::sim;
+std::unique_ptr<ControlClient> SimFaultTest::control;
 
-TEST_F(FaultTest, ConformingReplyIsPacedAsANineThousandSixHundredBaudLine)
+TEST_F(SimFaultTest, ConformingReplyIsPacedAsANineThousandSixHundredBaudLine)
 {
     port.Write(kReadRequest);
     EXPECT_EQ(port.Read(21), kReply);
@@ -69,7 +69,7 @@ TEST_F(FaultTest, ConformingReplyIsPacedAsANineThousandSixHundredBaudLine)
     EXPECT_TRUE(port.ReadFor(milliseconds(30)).empty());
 }
 
-TEST_F(FaultTest, SilentSendsNothing)
+TEST_F(SimFaultTest, SilentSendsNothing)
 {
     ASSERT_EQ(control->Send("fault 1 silent"), "ok");
     port.Write(kReadRequest);
@@ -79,13 +79,13 @@ TEST_F(FaultTest, SilentSendsNothing)
     EXPECT_EQ(control->Send("get 1 2"), "ok 0x0000");  // as a dead module: nothing stored
 }
 
-TEST_F(FaultTest, AddressNamesAnotherAddressWithTheRightCrc)
+TEST_F(SimFaultTest, AddressNamesAnotherAddressWithTheRightCrc)
 {
     EXPECT_EQ(Exchange("address", kReadRequest), Hex("02 03 10 00 EB 01 C8 00 00 00 00 00 01 00 01 00 12 01 05 59 4C"));
     EXPECT_EQ(Exchange("address 7", kReadRequest), Hex("07 03 10 00 EB 01 C8 00 00 00 00 00 01 00 01 00 12 01 05 95 80"));
 }
 
-TEST_F(FaultTest, CrcFaultsInvertOneCrcByte)
+TEST_F(SimFaultTest, CrcFaultsInvertOneCrcByte)
 {
     Bytes low = kReply, high = kReply;
     low[19] ^= 0xFF;
@@ -95,7 +95,7 @@ TEST_F(FaultTest, CrcFaultsInvertOneCrcByte)
     EXPECT_EQ(Exchange("crc-high", kReadRequest), high);
 }
 
-TEST_F(FaultTest, SplitSendsTwoHalvesWithTheGapBetween)
+TEST_F(SimFaultTest, SplitSendsTwoHalvesWithTheGapBetween)
 {
     ASSERT_EQ(control->Send("fault 1 split 150"), "ok");
     port.Write(kReadRequest);
@@ -107,7 +107,7 @@ TEST_F(FaultTest, SplitSendsTwoHalvesWithTheGapBetween)
     EXPECT_GE(lines[2].seconds - lines[1].seconds, 0.150);
 }
 
-TEST_F(FaultTest, LateReplyMissesTheMastersCheckAndComesAfterIt)
+TEST_F(SimFaultTest, LateReplyMissesTheMastersCheckAndComesAfterIt)
 {
     EXPECT_EQ(Exchange("late 300", kReadRequest), kReply);
     const std::vector<LogLine> lines = log.Next(2);
@@ -115,7 +115,7 @@ TEST_F(FaultTest, LateReplyMissesTheMastersCheckAndComesAfterIt)
     EXPECT_GE(lines[1].seconds - lines[0].seconds, 0.300);
 }
 
-TEST_F(FaultTest, ExceptionRepliesWithTheCodeAndStoresNothing)
+TEST_F(SimFaultTest, ExceptionRepliesWithTheCodeAndStoresNothing)
 {
     EXPECT_EQ(Exchange("exception", kReadRequest), Hex("01 83 04 40 F3"));
     EXPECT_EQ(Exchange("exception 2", kReadRequest), Hex("01 83 02 C0 F1"));
@@ -123,14 +123,14 @@ TEST_F(FaultTest, ExceptionRepliesWithTheCodeAndStoresNothing)
     EXPECT_EQ(control->Send("get 1 2"), "ok 0x0000");
 }
 
-TEST_F(FaultTest, ShortAndLongChangeTheLengthByOne)
+TEST_F(SimFaultTest, ShortAndLongChangeTheLengthByOne)
 {
     EXPECT_EQ(Exchange("short", kReadRequest), Bytes(kReply.begin(), kReply.end() - 1));
     ASSERT_EQ(control->Send("clear 1"), "ok");
     EXPECT_EQ(Exchange("long", kReadRequest), Join(kReply, {0x00}));
 }
 
-TEST_F(FaultTest, WriteEchoFaultsNameTheOtherRegisterOrBreakTheCrc)
+TEST_F(SimFaultTest, WriteEchoFaultsNameTheOtherRegisterOrBreakTheCrc)
 {
     EXPECT_EQ(Exchange("echo-reg", kWriteRequest), Hex("01 06 00 03 80 0F 58 0E"));
     EXPECT_EQ(control->Send("get 1 2"), "ok 0x800F");
@@ -141,13 +141,13 @@ TEST_F(FaultTest, WriteEchoFaultsNameTheOtherRegisterOrBreakTheCrc)
     EXPECT_EQ(Exchange("echo-crc", kWriteRequest), Hex("01 06 00 02 80 0F F6 CE"));
 }
 
-TEST_F(FaultTest, NoiseComesJustBeforeTheReply)
+TEST_F(SimFaultTest, NoiseComesJustBeforeTheReply)
 {
     EXPECT_EQ(Exchange("noise", kReadRequest), Join(Hex("FF FF FF"), kReply));
     EXPECT_EQ(Exchange("noise 5", kReadRequest), Join(Hex("FF FF FF FF FF"), kReply));
 }
 
-TEST_F(FaultTest, FloodSendsMoreThanAReceiveBufferAtOnce)
+TEST_F(SimFaultTest, FloodSendsMoreThanAReceiveBufferAtOnce)
 {
     const Bytes flood = Exchange("flood", kReadRequest);
     ASSERT_EQ(flood.size(), 3000u);
@@ -155,7 +155,7 @@ TEST_F(FaultTest, FloodSendsMoreThanAReceiveBufferAtOnce)
     EXPECT_EQ(Exchange("flood 2049", kReadRequest).size(), 2049u);
 }
 
-TEST_F(FaultTest, FaultsCombineAndClearOneByOne)
+TEST_F(SimFaultTest, FaultsCombineAndClearOneByOne)
 {
     ASSERT_EQ(control->Send("fault 1 noise 2"), "ok");
     ASSERT_EQ(control->Send("fault 1 short"), "ok");

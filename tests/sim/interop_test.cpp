@@ -51,7 +51,7 @@ private:
     modbus_t* context_;
 };
 
-class InteropTest : public ::testing::Test {
+class SimInteropTest : public ::testing::Test {
 protected:
     TempDir dir;
     SimProcess sim{{"--no-drift", "--link", dir.Path("line"), "--control", dir.Path("control"), "--log", dir.Path("log"),
@@ -63,7 +63,7 @@ protected:
 
 using Words = std::vector<std::uint16_t>;
 
-TEST_F(InteropTest, ReadsAllEightRegistersOfEveryAddress)
+TEST_F(SimInteropTest, ReadsAllEightRegistersOfEveryAddress)
 {
     EXPECT_EQ(master.Read(1, 0, 8), (Words{0x00EB, 0x01C8, 0, 0, 1, 0x0001, 0x0012, 0x0105}));
     EXPECT_EQ(master.Read(2, 0, 8), (Words{0x800F, 0x0320, 0, 0, 2, 0x0001, 0x0012, 0x0105}));
@@ -71,14 +71,14 @@ TEST_F(InteropTest, ReadsAllEightRegistersOfEveryAddress)
     EXPECT_EQ(master.Read(63, 0, 8), (Words{215 + 441 % 40, 400 + 2331 % 200, 0, 0, 63, 0x0001, 0x0012, 0x0105}));
 }
 
-TEST_F(InteropTest, ReadsAnyRangeInsideTheEightRegisters)
+TEST_F(SimInteropTest, ReadsAnyRangeInsideTheEightRegisters)
 {
     EXPECT_EQ(master.Read(1, 4, 4), (Words{1, 0x0001, 0x0012, 0x0105}));
     EXPECT_EQ(master.Read(2, 0, 1), (Words{0x800F}));
     EXPECT_EQ(master.Read(2, 7, 1), (Words{0x0105}));
 }
 
-TEST_F(InteropTest, WrittenOffsetsShowInTheRegistersAndTheNextReadings)
+TEST_F(SimInteropTest, WrittenOffsetsShowInTheRegistersAndTheNextReadings)
 {
     EXPECT_EQ(master.Write(1, 2, 0x800F), 0);  // -1.5
     EXPECT_EQ(master.Write(1, 3, 0x0064), 0);  // 10.0
@@ -95,7 +95,7 @@ TEST_F(InteropTest, WrittenOffsetsShowInTheRegistersAndTheNextReadings)
     EXPECT_LE(lines[0].seconds, lines[1].seconds);
 }
 
-TEST_F(InteropTest, RefusesWhatTheSensorsDoNotDoWithExceptionReplies)
+TEST_F(SimInteropTest, RefusesWhatTheSensorsDoNotDoWithExceptionReplies)
 {
     EXPECT_EQ(master.ReadInput(1), EMBXILFUN);
     EXPECT_EQ(master.Write(1, 0, 5), EMBXILADD);
@@ -111,7 +111,7 @@ TEST_F(InteropTest, RefusesWhatTheSensorsDoNotDoWithExceptionReplies)
     EXPECT_EQ(control.Send("get 2 2"), "ok 0x0000");
 }
 
-TEST_F(InteropTest, AbsentAndSilentAddressesTimeOut)
+TEST_F(SimInteropTest, AbsentAndSilentAddressesTimeOut)
 {
     EXPECT_TRUE(master.Read(9, 0, 8).empty());
     EXPECT_EQ(master.failure, ETIMEDOUT);
@@ -127,7 +127,7 @@ TEST_F(InteropTest, AbsentAndSilentAddressesTimeOut)
     EXPECT_EQ(master.failure, ETIMEDOUT);
 }
 
-TEST_F(InteropTest, MbpollReadsAndWritesAsACommandLineMaster)
+TEST_F(SimInteropTest, MbpollReadsAndWritesAsACommandLineMaster)
 {
     const std::string mbpoll = "mbpoll -m rtu -b 9600 -d 8 -s 1 -P none -t 4:hex -1 -o 1 -a 1 ";
     auto run = [](const std::string& command) {

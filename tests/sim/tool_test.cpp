@@ -30,7 +30,7 @@ std::string LinkTarget(const std::string& path)
     return length > 0 ? std::string(target, static_cast<std::size_t>(length)) : std::string();
 }
 
-TEST(ToolTest, WithoutOptionsServesSensorsOneAndTwoOnANewPseudoTerminal)
+TEST(SimToolTest, WithoutOptionsServesSensorsOneAndTwoOnANewPseudoTerminal)
 {
     SimProcess sim({});
     ASSERT_EQ(sim.LinePath().rfind("/dev/pts/", 0), 0u) << sim.LinePath();
@@ -47,7 +47,7 @@ TEST(ToolTest, WithoutOptionsServesSensorsOneAndTwoOnANewPseudoTerminal)
     EXPECT_EQ(sim.Stop(SIGINT), 0);
 }
 
-TEST(ToolTest, VanishClosesTheLineAndRemovesTheLinkReturnMakesANewOneAtTheSameLink)
+TEST(SimToolTest, VanishClosesTheLineAndRemovesTheLinkReturnMakesANewOneAtTheSameLink)
 {
     TempDir dir;
     const std::string link = dir.Path("COM5");
@@ -71,7 +71,7 @@ TEST(ToolTest, VanishClosesTheLineAndRemovesTheLinkReturnMakesANewOneAtTheSameLi
     EXPECT_EQ(after.ReadReply().size(), 21u);
 }
 
-TEST(ToolTest, StopsCleanlyOnEitherSignalAndRemovesItsLinkAndSocket)
+TEST(SimToolTest, StopsCleanlyOnEitherSignalAndRemovesItsLinkAndSocket)
 {
     for (int signal : {SIGINT, SIGTERM}) {
         TempDir dir;
@@ -83,7 +83,7 @@ TEST(ToolTest, StopsCleanlyOnEitherSignalAndRemovesItsLinkAndSocket)
     }
 }
 
-TEST(ToolTest, AttachesToAnExistingSerialDeviceAndWaitsTheTurnaround)
+TEST(SimToolTest, AttachesToAnExistingSerialDeviceAndWaitsTheTurnaround)
 {
     int master = -1, device = -1;
     char devicePath[128];
@@ -102,7 +102,7 @@ TEST(ToolTest, AttachesToAnExistingSerialDeviceAndWaitsTheTurnaround)
     close(master);
 }
 
-class FramingTest : public ::testing::Test {
+class SimFramingTest : public ::testing::Test {
 protected:
     TempDir dir;
     SimProcess sim{{"--no-drift", "--sensor", "1:temp=23.5,hum=45.6", "--log", dir.Path("log")}};
@@ -110,7 +110,7 @@ protected:
     LogReader log{dir.Path("log")};
 };
 
-TEST_F(FramingTest, LogsEveryFrameWithWallClockTimeAndUpperCaseHex)
+TEST_F(SimFramingTest, LogsEveryFrameWithWallClockTimeAndUpperCaseHex)
 {
     port.Write(kReadRequest);
     EXPECT_EQ(port.ReadReply().size(), 21u);
@@ -121,7 +121,7 @@ TEST_F(FramingTest, LogsEveryFrameWithWallClockTimeAndUpperCaseHex)
     EXPECT_NEAR(lines[0].seconds, static_cast<double>(std::time(nullptr)), 5.0);
 }
 
-TEST_F(FramingTest, ARequestInPiecesWithinTheSilenceIsOneFrame)
+TEST_F(SimFramingTest, ARequestInPiecesWithinTheSilenceIsOneFrame)
 {
     port.Write(Bytes(kReadRequest.begin(), kReadRequest.begin() + 3));
     usleep(1000);
@@ -130,7 +130,7 @@ TEST_F(FramingTest, ARequestInPiecesWithinTheSilenceIsOneFrame)
     EXPECT_EQ(log.Next(1).at(0).hex, HexText(kReadRequest));
 }
 
-TEST_F(FramingTest, PiecesApartAndBadCrcsAreLoggedAndIgnored)
+TEST_F(SimFramingTest, PiecesApartAndBadCrcsAreLoggedAndIgnored)
 {
     port.Write(Bytes(kReadRequest.begin(), kReadRequest.begin() + 4));
     EXPECT_TRUE(port.ReadFor(milliseconds(30)).empty());
@@ -145,7 +145,7 @@ TEST_F(FramingTest, PiecesApartAndBadCrcsAreLoggedAndIgnored)
     EXPECT_EQ(lines[2].direction + " " + lines[2].hex, "rx 01 03 00 00 00 08 44 0D");
 }
 
-TEST_F(FramingTest, AValidRequestIsAnsweredEvenWithBytesRightBehindIt)
+TEST_F(SimFramingTest, AValidRequestIsAnsweredEvenWithBytesRightBehindIt)
 {
     Bytes request = kReadRequest;
     request.push_back(0xAA);
@@ -158,7 +158,7 @@ TEST_F(FramingTest, AValidRequestIsAnsweredEvenWithBytesRightBehindIt)
     EXPECT_EQ(lines[2].direction, "tx");
 }
 
-TEST(ControlTest, CommandsChangeTheBusAndRefuseWhatTheyDoNotUnderstand)
+TEST(SimControlTest, CommandsChangeTheBusAndRefuseWhatTheyDoNotUnderstand)
 {
     TempDir dir;
     SimProcess sim({"--no-drift", "--control", dir.Path("control")});
@@ -202,7 +202,7 @@ TEST(ControlTest, CommandsChangeTheBusAndRefuseWhatTheyDoNotUnderstand)
     for (const auto& [command, reply] : exchanges) EXPECT_EQ(control.Send(command), reply) << command;
 }
 
-TEST(ControlTest, StandardInputTakesCommandsAndAConfigFileRunsThemAtStart)
+TEST(SimControlTest, StandardInputTakesCommandsAndAConfigFileRunsThemAtStart)
 {
     TempDir dir;
     std::ofstream(dir.Path("bus.conf")) << "# two sensors, one slow\n\nadd 5 temp=20.0\r\nfault 5 late 100\n";
@@ -218,7 +218,7 @@ TEST(ControlTest, StandardInputTakesCommandsAndAConfigFileRunsThemAtStart)
     EXPECT_EQ(refused.ErrorText(), "tarvik-sim: " + dir.Path("bad.conf") + ":2: error: usage: add ADDR ... (ADDR 0-63)\n");
 }
 
-TEST(ControlTest, UnknownOptionsAreRefused)
+TEST(SimControlTest, UnknownOptionsAreRefused)
 {
     SimProcess sim({"--baud", "19200"});
     EXPECT_EQ(sim.WaitExit(), 2);

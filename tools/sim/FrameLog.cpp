@@ -12,6 +12,8 @@ timespec WallNow()
     return now;
 }
 
+namespace {
+
 std::string FormatFrameLine(const timespec& when, const char* direction, const std::uint8_t* bytes, std::size_t length)
 {
     char head[48];
@@ -24,6 +26,8 @@ std::string FormatFrameLine(const timespec& when, const char* direction, const s
         line += kDigits[bytes[i] & 0x0F];
     }
     return line + '\n';
+}
+
 }
 
 FrameLog::~FrameLog()

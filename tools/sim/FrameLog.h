@@ -12,8 +12,6 @@ namespace sim {
 // Wall-clock time, so that the log can be laid beside timestamps taken by other programs.
 timespec WallNow();
 
-std::string FormatFrameLine(const timespec& when, const char* direction, const std::uint8_t* bytes, std::size_t length);
-
 class FrameLog {
 public:
     FrameLog() = default;
