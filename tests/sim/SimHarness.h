@@ -88,7 +88,7 @@ public:
     // Everything that arrives within the window.
     Bytes ReadFor(milliseconds window);
     // A reply: waits for its first byte, then takes bytes until the line has been quiet a while.
-    Bytes ReadReply(milliseconds quiet = milliseconds(60));
+    Bytes ReadReply(milliseconds quiet = milliseconds(100));
     // The far end has closed the line (as a vanished adapter).
     bool HungUp() const;
     // When the latest Write ended, and when each byte of the latest Read arrived.
