@@ -22,6 +22,7 @@ class FakeView : public ConsoleView {
 public:
     std::map<int, std::string> texts;
     std::map<int, bool> enabled;          // absent means enabled
+    std::vector<std::string> enableEvents; // "enable 1002", "disable 1019", in order
     std::vector<LogLine> log;             // every AppendLog call in order
     std::map<unsigned, unsigned> timers;  // running timers: id -> period
     std::vector<std::string> timerEvents; // "start 1 200", "stop 2", in order
@@ -41,7 +42,11 @@ public:
         if (onTextChanged) onTextChanged(controlId);
     }
     void ReplaceEditText(int controlId, const std::string& text) override { SetControlText(controlId, text); }
-    void EnableControl(int controlId, bool enable) override { enabled[controlId] = enable; }
+    void EnableControl(int controlId, bool enable) override
+    {
+        enabled[controlId] = enable;
+        enableEvents.push_back((enable ? "enable " : "disable ") + std::to_string(controlId));
+    }
     bool IsEnabled(int controlId) const
     {
         auto it = enabled.find(controlId);

@@ -267,3 +267,33 @@ TEST_F(Commands, TheOffsetFilterRunsItsNestedPassesToAWellFormedNumber)
     EXPECT_EQ(view.ControlText(IDC_SENSOR_ADDRESS_EDIT), "a-1");
     EXPECT_TRUE(view.log.empty());
 }
+
+using Session = LinkFixture;
+
+TEST_F(Session, ControlsAlwaysChangeInTheirFixedOrder)
+{
+    ListPort("COM3", "Communications Port (COM3)");
+    OnOpenClicked(console);
+    OnReadClicked(console);
+    Tick(kReadCheckTimer);
+    OnContinuousClicked(console);
+    OnContinuousClicked(console);
+    OnSetHumOffsetClicked(console);
+    Tick(kWriteCheckTimer);
+    OnOpenClicked(console);
+
+    EXPECT_EQ(view.enableEvents, (std::vector<std::string>{
+                                     // open
+                                     "disable 1000", "enable 1002", "enable 1003", "enable 1004", "enable 1019",
+                                     // read and its check
+                                     "disable 1002", "disable 1003", "disable 1004", "disable 1019",
+                                     "enable 1002", "enable 1003", "enable 1004", "enable 1019",
+                                     // continuous start and stop
+                                     "disable 1003", "disable 1004", "disable 1019",
+                                     "enable 1003", "enable 1004", "enable 1019",
+                                     // write and its check
+                                     "disable 1002", "disable 1003", "disable 1004", "disable 1019",
+                                     "enable 1002", "enable 1003", "enable 1004", "enable 1019",
+                                     // close
+                                     "enable 1000", "disable 1002", "disable 1003", "disable 1004", "disable 1019"}));
+}
