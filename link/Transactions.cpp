@@ -46,7 +46,7 @@ void CheckRead(Console& console)
     case ResponseCheck::BadCrc:
         console.view.AppendLog(kBadCrcLine, false);
         break;
-    default:
+    default:  // BadLength
         console.view.AppendLog(kBadLengthLine, false);
         break;
     }
@@ -79,7 +79,7 @@ void CheckWrite(Console& console)
         console.view.AppendLog(kBadCrcLine, false);
         console.view.AppendLog(failureLine, false);
         break;
-    default:
+    default:  // BadLength
         console.view.AppendLog(kBadLengthLine, false);
         break;
     }
