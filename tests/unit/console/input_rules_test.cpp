@@ -95,24 +95,11 @@ TEST(ReadInput, EmptyTextKeepsTheLastValue)
     EXPECT_EQ(inputValue, 12);
 }
 
-TEST(AddressRows, EmptyOutOfRangeAndAcceptedWithTheirModes)
+TEST(AddressRows, EveryTextGetsADefinedOutcome)
 {
     FakeView view;
     EXPECT_EQ(Validate(view, kSensorAddressRule, ""), std::nullopt);
     EXPECT_EQ(view.log, (std::vector<LogLine>{{"输入地址不能为空！", true}}));
-
-    view.log.clear();
-    EXPECT_EQ(Validate(view, kSensorAddressRule, "64"), std::nullopt);
-    EXPECT_EQ(view.log, (std::vector<LogLine>{{"地址输入不合法！", true}, {"输入范围为：0到63", false}}));
-
-    view.log.clear();
-    EXPECT_EQ(Validate(view, kSensorAddressRule, "63"), 63);
-    EXPECT_EQ(view.log, (std::vector<LogLine>{{"您输入的地址为：63", true}}));
-}
-
-TEST(AddressRows, EveryTextGetsADefinedOutcome)
-{
-    FakeView view;
     struct Case {
         const char* text;
         std::optional<int> address;
@@ -167,25 +154,4 @@ TEST(OffsetRows, HumidityRangeInTenths)
     view.log.clear();
     EXPECT_EQ(Validate(view, kHumOffsetRule, ""), std::nullopt);
     EXPECT_EQ(view.log, (std::vector<LogLine>{{"输入湿度偏移不能为空！", true}}));
-}
-
-TEST(RangeRows, StartLinesClearTheEndLinesAppend)
-{
-    FakeView view;
-    EXPECT_EQ(Validate(view, kRangeStartRule, ""), std::nullopt);
-    EXPECT_EQ(Validate(view, kRangeStartRule, "64"), std::nullopt);
-    EXPECT_EQ(Validate(view, kRangeStartRule, "3"), 3);
-    EXPECT_EQ(view.log, (std::vector<LogLine>{{"输入起始地址不能为空！", true},
-                                              {"起始地址输入不合法！", true},
-                                              {"输入范围为：0到63", false},
-                                              {"您输入的起始地址为：3", true}}));
-    view.log.clear();
-    EXPECT_EQ(Validate(view, kRangeEndRule, ""), std::nullopt);
-    EXPECT_EQ(Validate(view, kRangeEndRule, "-1"), std::nullopt);
-    EXPECT_EQ(Validate(view, kRangeEndRule, "7"), 7);
-    EXPECT_EQ(view.log, (std::vector<LogLine>{{"输入结束地址不能为空！", false},
-                                              {"结束地址输入不合法！", false},
-                                              {"输入范围为：0到63", false},
-                                              {"您输入的结束地址为：7", false}}));
-    EXPECT_STREQ(kRangeReversedLine, "结束地址不能小于起始地址！");
 }
