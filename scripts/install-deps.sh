@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ googletest libgtest-dev libgmock-dev
   g++-mingw-w64-x86-64 wine wine64 fonts-wine fonts-wqy-microhei
   xvfb xauth xdotool socat imagemagick icoutils locales
-  libmodbus-dev pkgconf mbpoll util-linux
+  libmodbus-dev pkgconf mbpoll util-linux python3
 )
 
 missing=()

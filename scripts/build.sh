@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs what is missing and builds both presets: Tarvik.exe with the UI driver (windows), and the
+# host targets named as arguments (all of them when none is named).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j2
+cmake --preset host >/dev/null
+cmake --build --preset host -j2 ${1:+--target "$@"}

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# The run command: builds Tarvik.exe and the simulator, then runs the program under Wine with a
+# simulated sensor bus as COM3. With no DISPLAY it runs under Xvfb and prints the path of a screenshot.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/build.sh tarvik-sim
+exec /usr/bin/python3 tests/e2e/run_program.py "$@"
