@@ -6,6 +6,7 @@ dialog is saved and its path printed."""
 
 import argparse
 import os
+import signal
 import sys
 import time
 from pathlib import Path
@@ -17,8 +18,13 @@ import rig  # noqa: E402
 BUS_PORT = "COM3"
 
 
+def stop_on_signal(number, frame):
+    raise KeyboardInterrupt
+
+
 def main():
     rig.enter_isolation()
+    signal.signal(signal.SIGTERM, stop_on_signal)
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--exe", default=rig.DEFAULT_EXE)
     parser.add_argument("--driver", default=rig.DEFAULT_DRIVER)
