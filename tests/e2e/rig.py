@@ -467,10 +467,17 @@ class Driver:
     def set_text(self, control, text):
         self.call("settext", control, text)
 
+    def select_text(self, control, start, end):
+        """Sets an edit's selection (EM_SETSEL): (0, -1) selects all; start == end puts the caret
+        there, a position past the text at its end."""
+        self.call("setsel", control, start, end)
+
     def type(self, control, text):
+        """Types the characters into the control at its caret, one WM_CHAR each (edit rules apply)."""
         self.call("type", control, text)
 
     def paste(self, control, text):
+        """Puts the text on the clipboard and pastes it into the control at its caret (WM_PASTE)."""
         self.call("paste", control, text)
 
     def enabled(self, control):

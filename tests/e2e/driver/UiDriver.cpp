@@ -700,6 +700,11 @@ std::string Session::Execute(const std::vector<std::string>& words)
         SendChecked(Control(arg(1)), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
         return "ok";
     }
+    if (command == "setsel") {
+        SendChecked(Control(arg(1)), EM_SETSEL, static_cast<WPARAM>(ParseNumber(arg(2))),
+                    static_cast<LPARAM>(ParseNumber(arg(3))));
+        return "ok";
+    }
     if (command == "type") {
         HWND control = Control(arg(1));
         for (wchar_t c : Widen(words.size() > 2 ? words[2] : std::string()))
