@@ -3,6 +3,7 @@
 #include <exception>
 #include <string>
 
+#include "framework/Application.h"
 #include "framework/Text.h"
 
 const MessageMap* CDialogEx::GetThisMessageMap()
@@ -24,8 +25,12 @@ CDialogEx::CDialogEx(UINT templateId, CWnd* parent) : templateId(templateId), pa
 
 INT_PTR CDialogEx::DoModal()
 {
-    return ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId), parent ? parent->m_hWnd : nullptr,
-                             &CDialogEx::DialogProc, reinterpret_cast<LPARAM>(this));
+    // Without a parent of its own a dialog is owned by the application's main window, which it thereby
+    // disables for as long as it runs.
+    const CWnd* mainWindow = AfxGetApp() ? AfxGetApp()->m_pMainWnd : nullptr;
+    const HWND owner = parent ? parent->m_hWnd : (mainWindow != this && mainWindow ? mainWindow->m_hWnd : nullptr);
+    return ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId), owner, &CDialogEx::DialogProc,
+                             reinterpret_cast<LPARAM>(this));
 }
 
 void CDialogEx::EndDialog(INT_PTR result)
