@@ -98,7 +98,7 @@ ISOLATION_MARK = "TARVIK_E2E_NAMESPACE"
 
 def enter_isolation():
     """Runs the calling program again inside a private mount namespace whose /dev holds only the
-    devices Wine and the tools need. The machine's serial ports (ttyS0 is its console) and the console
+    devices Wine and the tools need. The machine's serial ports (ttyS0 is often its console) and the console
     itself do not exist in there, so nothing started from here can reach them."""
     if os.environ.get(ISOLATION_MARK) == "1":
         return
@@ -254,9 +254,9 @@ class Wine:
         if self.mapped == com:
             return
         with Driver(self, driver_path, log_name="ports") as driver:
-            driver.call("regdelete", PORTS_KEY)
+            driver.registry_delete(PORTS_KEY)
             for name in com:
-                driver.call("regset", PORTS_KEY, name, str(self.link(name)))
+                driver.registry_set(PORTS_KEY, name, str(self.link(name)))
         self.stop_server()
         self.start_server(com)
 
@@ -399,10 +399,14 @@ class Driver:
         deadline = time.monotonic() + REPLY_CEILING_S
         fd = self.process.stdout.fileno()
         while b"\n" not in self.pending:
-            left = deadline - time.monotonic()
-            ready, _, _ = select.select([fd], [], [], max(left, 0))
-            if not ready:
+            if time.monotonic() > deadline:
                 raise RigError(f"the UI driver did not answer within {REPLY_CEILING_S:g} s")
+            # The program it started may hold the pipe open after the driver is gone.
+            if self.process.poll() is not None:
+                raise RigError("the UI driver has ended")
+            ready, _, _ = select.select([fd], [], [], 0.2)
+            if not ready:
+                continue
             chunk = os.read(fd, 65536)
             if not chunk:
                 raise RigError("the UI driver has ended")
@@ -459,6 +463,10 @@ class Driver:
 
     def rect(self):
         return self.call("rect")
+
+    def repaint(self):
+        """Has the window painted completely now (for a screenshot)."""
+        self.call("repaint")
 
     # Controls
     def text(self, control):
@@ -688,13 +696,14 @@ class Context:
 
     def screenshot(self, name):
         self.driver.use("main")
-        self.driver.call("repaint")
+        self.driver.repaint()
         path = self.rig.screenshots / f"{name}.png"
         return screenshot(self.rig.display, self.driver.rect(), path)
 
     def finish(self):
         """Closes the program if it still runs, removes the scenario's registry keys, stops the
-        driver and the ports. Returns False when the program had to be killed."""
+        driver and the ports. Returns False when the program or the driver did not respond; the
+        caller then restarts Wine and calls `remove_registry_keys`."""
         clean = True
         if self._driver is not None:
             try:
@@ -706,14 +715,23 @@ class Context:
                     self._driver.use("main")
                     self._driver.close()
                     self._driver.wait_exit()
-                for key in self._registry_keys:
-                    self._driver.registry_delete(key)
+                self._remove_registry_keys(self._driver)
             except (DriverError, RigError):
                 clean = False
             self._driver.quit()
         for backing in self._backings:
             backing.stop()
         return clean
+
+    def remove_registry_keys(self):
+        """The registry clean-up of `finish`, once a new wineserver has ended a program that hung."""
+        with Driver(self.rig.wine, self.rig.driver_path, self.lang, self.log_name) as driver:
+            self._remove_registry_keys(driver)
+
+    def _remove_registry_keys(self, driver):
+        while self._registry_keys:
+            driver.registry_delete(self._registry_keys[-1])
+            self._registry_keys.pop()
 
 
 class Rig:

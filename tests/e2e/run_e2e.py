@@ -49,6 +49,7 @@ def run_one(the_rig, scenario, lang):
     if not context.finish():
         failure = failure or "the program did not close"
         the_rig.restart_wine()
+        context.remove_registry_keys()
     return failure
 
 
