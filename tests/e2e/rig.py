@@ -359,6 +359,8 @@ RANGE_TO_EDIT = 1020
 SENSOR_ADDRESS_EDIT = 1021
 IDOK = 1
 SC_CLOSE = 0xF060
+SS_ICON = 0x3
+SS_TYPEMASK = 0x1F
 
 
 class Driver:
@@ -459,7 +461,13 @@ class Driver:
         return self.call("window-enabled")
 
     def children(self):
+        """The controls of the addressed window in z-order: id, class, style, text, enabled, visible."""
         return self.call("children")
+
+    def label_texts(self):
+        """The texts of the static controls that show text (icons and blanks left out), in order."""
+        return [child["text"] for child in self.children()
+                if child["class"] == "Static" and child["style"] & SS_TYPEMASK != SS_ICON and child["text"]]
 
     def rect(self):
         return self.call("rect")

@@ -453,7 +453,9 @@ std::string Session::Children() const
         if (out.size() > 1)
             out += ",";
         out += "{\"id\":" + Json(static_cast<long long>(static_cast<short>(::GetDlgCtrlID(child)))) +
-               ",\"class\":" + Json(WindowClass(child)) + ",\"text\":" + Json(WindowText(child)) +
+               ",\"class\":" + Json(WindowClass(child)) +
+               ",\"style\":" + Json(static_cast<long long>(::GetWindowLongW(child, GWL_STYLE) & 0xFFFFFFFF)) +
+               ",\"text\":" + Json(WindowText(child)) +
                ",\"enabled\":" + Json(::IsWindowEnabled(child) != FALSE) +
                ",\"visible\":" + Json(::IsWindowVisible(child) != FALSE) + "}";
     }

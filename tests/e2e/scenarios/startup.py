@@ -51,7 +51,7 @@ def start_up_state(ctx):
         check(ui.text(control), "", f"read-out {control}")
     check(ui.text(INFO_EDIT), "", "information pane")
     check(ui.lines(INFO_EDIT), 1, "lines of the empty pane")
-    check([c["text"] for c in ui.children() if c["class"] == "Static"], LABELS, "labels")
+    check(ui.label_texts(), LABELS, "labels")
     check(ui.focus(), PORT_COMBO, "control with the focus")
     if ctx.lang == ZH_CN:
         ctx.screenshot("main-dialog")
@@ -67,8 +67,7 @@ def program_text(ctx):
     check(ui.click(OPEN_BUTTON), "modal", "what opening with no selection did")
     ui.use("popup")
     check(ui.caption(), "Tarvik", "message box caption")
-    texts = [c["text"] for c in ui.children() if c["class"] == "Static" and c["text"]]
-    check(texts, ["遇到无效参数。"], "message box text")
+    check(ui.label_texts(), ["遇到无效参数。"], "message box text")
     check(ui.key("enter"), "closed", "Enter in the message box")
     ui.use("main")
     check(ui.text(OPEN_BUTTON), "打开串口", "open button caption after the error")

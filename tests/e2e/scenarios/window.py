@@ -13,9 +13,9 @@ def about_box(ctx):
     check(ui.pick_last_system_menu_entry(), "关于 Tarvik", "caption of the box the entry opened")
     check(ui.window_enabled(), False, "main dialog takes input while the About box is open")
     ui.use("popup")
-    texts = [c["text"] for c in ui.children() if c["class"] == "Static" and c["text"] not in ("", "\uffff")]
-    check(texts[0], "Tarvik，1.0 版", "first line of the About box")
+    texts = ui.label_texts()
     check(len(texts), 2, "text lines of the About box")
+    check(texts[0], "Tarvik，1.0 版", "first line of the About box")
     check(ui.text(IDOK), "确定", "OK button")
     check(ui.click(IDOK), None, "clicking OK")
     ui.use("main")
