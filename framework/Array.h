@@ -18,8 +18,6 @@ template <class TYPE, class ARG_TYPE>
 class CArray {
 public:
     std::ptrdiff_t GetSize() const { return static_cast<std::ptrdiff_t>(items.size()); }
-    std::ptrdiff_t GetCount() const { return GetSize(); }
-    bool IsEmpty() const { return items.empty(); }
 
     std::ptrdiff_t Add(ARG_TYPE item)
     {
@@ -43,7 +41,6 @@ public:
         CheckIndex(index);
         return items[static_cast<std::size_t>(index)];
     }
-    void SetAt(std::ptrdiff_t index, ARG_TYPE item) { ElementAt(index) = item; }
     TYPE& operator[](std::ptrdiff_t index) { return ElementAt(index); }
     const TYPE& operator[](std::ptrdiff_t index) const { return GetAt(index); }
 
