@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The run command: builds Tarvik.exe and the simulator, then runs the program under Wine with a
-# simulated sensor bus as COM3. With no DISPLAY it runs under Xvfb and prints the path of a screenshot.
+# simulated sensor bus as COM3. With no DISPLAY it runs a short scripted session under Xvfb, prints the
+# information pane after each step and the path of a screenshot.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
