@@ -5,65 +5,53 @@
 #include <deque>
 #include <functional>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "console/ConsoleView.h"
 #include "link/SerialLine.h"
 
+using Bytes = std::vector<std::uint8_t>;
+using Strings = std::vector<std::string>;
+
 struct LogLine {
     std::string text;
     bool clearFirst;
     bool operator==(const LogLine& other) const { return text == other.text && clearFirst == other.clearFirst; }
 };
+using Log = std::vector<LogLine>;
 
 class FakeView : public ConsoleView {
 public:
     std::map<int, std::string> texts;
     std::map<int, bool> enabled;          // absent means enabled
-    std::vector<std::string> enableEvents; // "enable 1002", "disable 1019", in order
-    std::vector<LogLine> log;             // every AppendLog call in order
+    Strings enableEvents;                 // "enable 1002", "disable 1019", in order
+    Log log;                              // every AppendLog call in order
     std::map<unsigned, unsigned> timers;  // running timers: id -> period
-    std::vector<std::string> timerEvents; // "start 1 200", "stop 2", in order
-    std::vector<std::string> portEntries;
+    Strings timerEvents;                  // "start 1 200", "stop 2", in order
+    Strings portEntries;
     int selectedPort = -1;
     // Runs like the edit's EN_CHANGE: after every text change of a control, before the call returns.
     std::function<void(int controlId)> onTextChanged;
 
     std::string ControlText(int controlId) const override
     {
-        auto it = texts.find(controlId);
-        return it == texts.end() ? std::string() : it->second;
+        return texts.count(controlId) ? texts.at(controlId) : std::string();
     }
     void SetControlText(int controlId, const std::string& text) override
     {
         texts[controlId] = text;
         if (onTextChanged) onTextChanged(controlId);
     }
-    void ReplaceEditText(int controlId, const std::string& text) override { SetControlText(controlId, text); }
+    void ReplaceEditText(int controlId, const std::string& text) override { texts[controlId] = text; }
     void EnableControl(int controlId, bool enable) override
     {
         enabled[controlId] = enable;
         enableEvents.push_back((enable ? "enable " : "disable ") + std::to_string(controlId));
     }
-    bool IsEnabled(int controlId) const
-    {
-        auto it = enabled.find(controlId);
-        return it == enabled.end() || it->second;
-    }
+    bool IsEnabled(int controlId) const { return !enabled.count(controlId) || enabled.at(controlId); }
 
     void AppendLog(const std::string& text, bool clearFirst) override { log.push_back({text, clearFirst}); }
-    // The pane as AppendLog leaves it (without the 200-line rule, which the real edit control decides).
-    std::string Pane() const
-    {
-        std::string pane;
-        for (const auto& line : log) {
-            if (line.clearFirst) pane.clear();
-            pane += line.text + "\r\n";
-        }
-        return pane;
-    }
 
     void StartTimer(unsigned timerId, unsigned periodMs) override
     {
@@ -98,23 +86,17 @@ public:
     bool writeSucceeds = true;
     bool isOpen = false;
     std::string openedPath;
-    int settingsApplied = 0;
-    std::vector<std::vector<std::uint8_t>> written;  // every frame written, in order
-    std::deque<std::uint8_t> waiting;                // bytes in the input queue
-    std::vector<std::string> calls;                  // "open", "settings", "close", "write", "read", in order
+    std::vector<Bytes> written;       // every frame written, in order
+    std::deque<std::uint8_t> waiting;  // bytes in the input queue
+    Strings calls;                     // "open", "settings", "close", "write", "read", in order
 
     bool Open(const std::string& devicePath) override
     {
         calls.push_back("open");
         openedPath = devicePath;
-        isOpen = openSucceeds;
-        return openSucceeds;
+        return isOpen = openSucceeds;
     }
-    void ApplyLineSettings() override
-    {
-        calls.push_back("settings");
-        ++settingsApplied;
-    }
+    void ApplyLineSettings() override { calls.push_back("settings"); }
     bool Close() override
     {
         calls.push_back("close");
@@ -140,5 +122,5 @@ public:
         waiting.clear();  // the purge after the read
         return count;
     }
-    void Arrive(const std::vector<std::uint8_t>& bytes) { waiting.insert(waiting.end(), bytes.begin(), bytes.end()); }
+    void Arrive(const Bytes& bytes) { waiting.insert(waiting.end(), bytes.begin(), bytes.end()); }
 };

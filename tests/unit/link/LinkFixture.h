@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <initializer_list>
-#include <vector>
 
 #include "Fakes.h"
 #include "console/Captions.h"
@@ -19,11 +18,6 @@
 #include "ports/FakePortSystem.h"
 #include "ports/SerInfo.h"
 #include "res/resource.h"
-
-using Bytes = std::vector<std::uint8_t>;
-
-constexpr int kCommandButtons[] = {IDC_CONTINUOUS_BUTTON, IDC_SET_HUM_OFFSET_BUTTON, IDC_SET_TEMP_OFFSET_BUTTON,
-                                   IDC_READ_BUTTON};
 
 // The frame with its CRC appended, low byte first.
 inline Bytes WithCrc(Bytes frame)
@@ -51,6 +45,12 @@ inline Bytes ExampleAnswer(std::uint8_t address = 5)
     return ReadAnswer(address, {0x00EB, 0x01C8, 0x800F, 0x0000, 5, 0x1A, 0x10, 0x12});
 }
 
+constexpr int kCommandButtons[] = {IDC_CONTINUOUS_BUTTON, IDC_SET_HUM_OFFSET_BUTTON, IDC_SET_TEMP_OFFSET_BUTTON,
+                                   IDC_READ_BUTTON};
+const std::vector<bool> kAllEnabled = {true, true, true, true};
+const std::vector<bool> kAllDisabled = {false, false, false, false};
+const std::vector<bool> kOnlyContinuousEnabled = {true, false, false, false};
+
 class LinkFixture : public ::testing::Test {
 protected:
     FakeView view;
@@ -58,8 +58,12 @@ protected:
     FakePortSystem ports;
     Console console{view, line, ports};
 
+    // Also starts a test's next case afresh.
     void SetUp() override
     {
+        view = FakeView();
+        line = FakeLine();
+        ports = FakePortSystem();
         pendingAddress = pendingWriteKind = continuousRunning = scanStart = scanEnd = scanCurrent = 0;
         portList.RemoveAll();
         view.texts = {{IDC_OPEN_BUTTON, kOpenPortCaption},  {IDC_CONTINUOUS_BUTTON, kStartContinuousCaption},
@@ -67,11 +71,6 @@ protected:
                       {IDC_RANGE_TO_EDIT, "2"},             {IDC_TEMP_OFFSET_INPUT, "0"},
                       {IDC_HUM_OFFSET_INPUT, "0"}};
         for (int id : kCommandButtons) view.enabled[id] = false;
-        view.enabled[IDC_PORT_COMBO] = true;
-        view.onTextChanged = [this](int controlId) {
-            if (controlId == IDC_TEMP_OFFSET_INPUT || controlId == IDC_HUM_OFFSET_INPUT)
-                FilterOffsetText(console, controlId);
-        };
     }
 
     // One port listed as the drop-down shows it, its entry selected.
@@ -98,6 +97,7 @@ protected:
     void Forget()
     {
         view.log.clear();
+        view.enableEvents.clear();
         view.timerEvents.clear();
         line.calls.clear();
         line.written.clear();
@@ -119,7 +119,3 @@ protected:
 
     Bytes LastWritten() const { return line.written.empty() ? Bytes() : line.written.back(); }
 };
-
-const std::vector<bool> kAllEnabled = {true, true, true, true};
-const std::vector<bool> kAllDisabled = {false, false, false, false};
-const std::vector<bool> kOnlyContinuousEnabled = {true, false, false, false};

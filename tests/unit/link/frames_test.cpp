@@ -1,47 +1,31 @@
-#include <gtest/gtest.h>
+#include "link/LinkFixture.h"
 
-#include <cstdint>
-#include <vector>
-
-#include "link/Crc.h"
 #include "link/Frames.h"
+#include "link/Readings.h"
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
 
 Bytes AsBytes(const RequestFrame& frame)
 {
     return Bytes(frame.begin(), frame.end());
 }
 
-// A conforming read response for address 5: 23.5, 45.6, -1.5, 0.0, 5, 0x1A, 0x10, 0x12.
-Bytes ReadResponse(std::uint8_t address = 5)
+Bytes Changed(Bytes frame, std::size_t index, std::uint8_t value)
 {
-    Bytes frame = {address, 0x03, 0x10, 0x00, 0xEB, 0x01, 0xC8, 0x80, 0x0F, 0x00, 0x00,
-                   0x00, 0x05, 0x00, 0x1A, 0x00, 0x10, 0x00, 0x12};
-    const std::uint16_t crc = Crc16Modbus(frame.data(), frame.size());
-    frame.push_back(crc & 0xFF);
-    frame.push_back(crc >> 8);
+    frame.at(index) = value;
     return frame;
 }
 
-Bytes WithFreshCrc(Bytes frame)
+Bytes Flipped(const Bytes& frame, std::size_t index)
 {
-    const std::uint16_t crc = Crc16Modbus(frame.data(), frame.size() - 2);
-    frame[frame.size() - 2] = crc & 0xFF;
-    frame[frame.size() - 1] = crc >> 8;
-    return frame;
+    return Changed(frame, index, frame.at(index) ^ 0x01);
 }
 
-ResponseCheck CheckRead(const Bytes& frame, std::uint8_t expected)
+// The frame with its CRC made right again.
+Bytes Recrc(Bytes frame)
 {
-    return CheckReadResponse(frame.data(), frame.size(), expected);
-}
-
-ResponseCheck CheckWrite(const Bytes& frame, std::uint8_t expected)
-{
-    return CheckWriteResponse(frame.data(), frame.size(), expected);
+    frame.resize(frame.size() - 2);
+    return WithCrc(frame);
 }
 
 }  // namespace
@@ -52,98 +36,66 @@ TEST(Crc, StandardCheckValueOfTheNineDigits)
     EXPECT_EQ(Crc16Modbus(reinterpret_cast<const std::uint8_t*>(digits), 9), 0x4B37);
 }
 
-TEST(Requests, ReadRequestsCarryAddressFunctionRangeAndCrcLowByteFirst)
+TEST(Requests, CarryAddressFunctionAndFieldsHighByteFirstAndTheCrcLowByteFirst)
 {
     EXPECT_EQ(AsBytes(BuildReadRequest(1)), (Bytes{0x01, 0x03, 0x00, 0x00, 0x00, 0x08, 0x44, 0x0C}));
     EXPECT_EQ(AsBytes(BuildReadRequest(5)), (Bytes{0x05, 0x03, 0x00, 0x00, 0x00, 0x08, 0x45, 0x88}));
-}
-
-TEST(Requests, WriteRequestsCarryRegisterAndValueHighByteFirst)
-{
     EXPECT_EQ(AsBytes(BuildWriteRequest(1, 2, 0x800F)), (Bytes{0x01, 0x06, 0x00, 0x02, 0x80, 0x0F, 0x09, 0xCE}));
     EXPECT_EQ(AsBytes(BuildWriteRequest(1, 3, 0x0064)), (Bytes{0x01, 0x06, 0x00, 0x03, 0x00, 0x64, 0x78, 0x21}));
 }
 
-TEST(ReadCheck, AcceptsAConformingResponseAndIgnoresFunctionCodeAndByteCount)
+// A read answer: length, then address, then CRC; function code and byte count are not looked at.
+// A write echo: length, then function code and register, then CRC; address and value are not looked at.
+TEST(ResponseChecks, EachOutcomeInTheOrderTheChecksAreMade)
 {
-    EXPECT_EQ(CheckRead(ReadResponse(), 5), ResponseCheck::Ok);
-    Bytes odd = ReadResponse();
-    odd[1] = 0x04;
-    odd[2] = 0x0F;
-    EXPECT_EQ(CheckRead(WithFreshCrc(odd), 5), ResponseCheck::Ok);
-    EXPECT_EQ(CheckRead(ReadResponse(0), 0), ResponseCheck::Ok);
-}
-
-TEST(ReadCheck, LengthIsCheckedFirst)
-{
-    Bytes shorter = ReadResponse();
-    shorter.pop_back();
-    Bytes longer = ReadResponse();
+    const Bytes answer = ExampleAnswer(5);
+    const Bytes shorter(answer.begin(), answer.end() - 1);
+    Bytes longer = answer;
     longer.push_back(0);
-    EXPECT_EQ(CheckRead(shorter, 5), ResponseCheck::BadLength);
-    EXPECT_EQ(CheckRead(longer, 5), ResponseCheck::BadLength);
-    EXPECT_EQ(CheckRead({}, 5), ResponseCheck::BadLength);
-    // A Modbus exception response is not recognised as such.
-    EXPECT_EQ(CheckRead(WithFreshCrc({0x05, 0x83, 0x02, 0, 0}), 5), ResponseCheck::BadLength);
-    // Wrong address and CRC too: the length decides.
-    Bytes wrongEverything = shorter;
-    wrongEverything[0] = 9;
-    EXPECT_EQ(CheckRead(wrongEverything, 5), ResponseCheck::BadLength);
-}
-
-TEST(ReadCheck, AnotherAddressIsRefusedEvenWithItsCrcRight)
-{
-    EXPECT_EQ(CheckRead(ReadResponse(6), 5), ResponseCheck::BadAddress);
-    Bytes badCrcToo = ReadResponse(6);
-    badCrcToo[20] ^= 0xFF;
-    EXPECT_EQ(CheckRead(badCrcToo, 5), ResponseCheck::BadAddress);
-}
-
-TEST(ReadCheck, EitherCrcByteWrongOrACorruptedRegisterIsABadCrc)
-{
-    for (std::size_t index : {3u, 19u, 20u}) {
-        Bytes frame = ReadResponse();
-        frame[index] ^= 0x01;
-        EXPECT_EQ(CheckRead(frame, 5), ResponseCheck::BadCrc) << "byte " << index;
+    const Bytes echo = AsBytes(BuildWriteRequest(1, 2, 0x0019));
+    const Bytes otherRegister = AsBytes(BuildWriteRequest(1, 3, 0x0019));
+    struct Case {
+        ResponseCheck (*check)(const std::uint8_t*, std::size_t, std::uint8_t);
+        Bytes frame;
+        std::uint8_t expected;
+        ResponseCheck result;
+    };
+    const Case cases[] = {
+        {CheckReadResponse, answer, 5, ResponseCheck::Ok},
+        {CheckReadResponse, ExampleAnswer(0), 0, ResponseCheck::Ok},
+        {CheckReadResponse, Recrc(Changed(Changed(answer, 1, 0x04), 2, 0x0F)), 5, ResponseCheck::Ok},
+        {CheckReadResponse, shorter, 5, ResponseCheck::BadLength},
+        {CheckReadResponse, longer, 5, ResponseCheck::BadLength},
+        {CheckReadResponse, {}, 5, ResponseCheck::BadLength},
+        {CheckReadResponse, WithCrc({5, 0x83, 0x02}), 5, ResponseCheck::BadLength},  // an exception answer
+        {CheckReadResponse, Changed(shorter, 0, 9), 5, ResponseCheck::BadLength},
+        {CheckReadResponse, ExampleAnswer(6), 5, ResponseCheck::BadAddress},
+        {CheckReadResponse, Flipped(ExampleAnswer(6), 20), 5, ResponseCheck::BadAddress},
+        {CheckReadResponse, Flipped(answer, 3), 5, ResponseCheck::BadCrc},
+        {CheckReadResponse, Flipped(answer, 19), 5, ResponseCheck::BadCrc},
+        {CheckReadResponse, Flipped(answer, 20), 5, ResponseCheck::BadCrc},
+        {CheckWriteResponse, AsBytes(BuildWriteRequest(1, 2, 0x800F)), 2, ResponseCheck::Ok},
+        {CheckWriteResponse, AsBytes(BuildWriteRequest(42, 3, 0x1234)), 3, ResponseCheck::Ok},
+        {CheckWriteResponse, Recrc(Changed(echo, 2, 0x7F)), 2, ResponseCheck::Ok},
+        {CheckWriteResponse, Bytes(echo.begin(), echo.end() - 1), 2, ResponseCheck::BadLength},
+        {CheckWriteResponse, {}, 2, ResponseCheck::BadLength},
+        {CheckWriteResponse, otherRegister, 2, ResponseCheck::BadEcho},
+        {CheckWriteResponse, Recrc(Changed(echo, 1, 0x86)), 2, ResponseCheck::BadEcho},
+        {CheckWriteResponse, Flipped(otherRegister, 7), 2, ResponseCheck::BadEcho},
+        {CheckWriteResponse, Flipped(echo, 5), 2, ResponseCheck::BadCrc},
+        {CheckWriteResponse, Flipped(echo, 6), 2, ResponseCheck::BadCrc},
+        {CheckWriteResponse, Flipped(echo, 7), 2, ResponseCheck::BadCrc},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        EXPECT_EQ(c.check(c.frame.data(), c.frame.size(), c.expected), c.result) << "case " << i;
     }
 }
 
-TEST(WriteCheck, AcceptsTheEchoFromAnyAddressWithAnyValue)
+// The worked example's texts are checked where a read fills the read-outs.
+TEST(ReadingTexts, NegativeZeroExtremesAndUpperCaseHexWithoutLeadingZeros)
 {
-    EXPECT_EQ(CheckWrite(AsBytes(BuildWriteRequest(1, 2, 0x800F)), 2), ResponseCheck::Ok);
-    EXPECT_EQ(CheckWrite(AsBytes(BuildWriteRequest(42, 3, 0x1234)), 3), ResponseCheck::Ok);
-    Bytes highRegisterByte = AsBytes(BuildWriteRequest(1, 2, 0));
-    highRegisterByte[2] = 0x7F;
-    EXPECT_EQ(CheckWrite(WithFreshCrc(highRegisterByte), 2), ResponseCheck::Ok);
-}
-
-TEST(WriteCheck, LengthThenEchoThenCrc)
-{
-    Bytes echo = AsBytes(BuildWriteRequest(1, 2, 0x0019));
-    Bytes shorter(echo.begin(), echo.end() - 1);
-    EXPECT_EQ(CheckWrite(shorter, 2), ResponseCheck::BadLength);
-    EXPECT_EQ(CheckWrite({}, 2), ResponseCheck::BadLength);
-
-    EXPECT_EQ(CheckWrite(AsBytes(BuildWriteRequest(1, 3, 0x0019)), 2), ResponseCheck::BadEcho);
-    Bytes wrongFunction = echo;
-    wrongFunction[1] = 0x86;
-    EXPECT_EQ(CheckWrite(WithFreshCrc(wrongFunction), 2), ResponseCheck::BadEcho);
-    // The echo is examined before the CRC, which is then not looked at.
-    Bytes wrongRegisterAndCrc = AsBytes(BuildWriteRequest(1, 3, 0x0019));
-    wrongRegisterAndCrc[7] ^= 0xFF;
-    EXPECT_EQ(CheckWrite(wrongRegisterAndCrc, 2), ResponseCheck::BadEcho);
-
-    for (std::size_t index : {5u, 6u, 7u}) {
-        Bytes corrupted = echo;
-        corrupted[index] ^= 0x40;
-        EXPECT_EQ(CheckWrite(corrupted, 2), ResponseCheck::BadCrc) << "byte " << index;
-    }
-}
-
-TEST(ReadResponseRegisters, AreTakenHighByteFirstFromOffsetThree)
-{
-    const Bytes frame = ReadResponse();
-    EXPECT_EQ(ResponseRegister(frame.data(), 0), 0x00EB);
-    EXPECT_EQ(ResponseRegister(frame.data(), 2), 0x800F);
-    EXPECT_EQ(ResponseRegister(frame.data(), 7), 0x0012);
+    const Bytes answer = ReadAnswer(0, {0x8000, 0xFFFF, 0x7FFF, 0x8000, 0xFFFF, 0x001A, 0x0100, 0xABCD});
+    EXPECT_EQ(FormatReadings(answer.data()),
+              (ReadingTexts{"-0.0 ", "-3276.7 ", "3276.7", "-0.0", "65535", "1A", "100", "ABCD"}));
 }

@@ -6,32 +6,46 @@
 
 using SerialChannel = LinkFixture;
 
-TEST_F(SerialChannel, OpeningTheSelectedPortSwitchesTheControlsToOpen)
+// The port drop-down is enabled only while the port is closed, the four commands only while it is open,
+// always in the same order.
+TEST_F(SerialChannel, OpenAndCloseSwitchTheControlsOnlyWhenTheSystemAgrees)
 {
-    ListPort("COM1", "Communications Port (COM1)");
-    ListPort("COM3", "Communications Port (COM3)");
-    OnOpenClicked(console);
+    struct Case {
+        bool startOpen;
+        bool systemAgrees;
+        Strings calls;
+        const char* line;
+        const char* caption;
+        Strings enableEvents;
+        Strings timerEvents;
+    };
+    const Case cases[] = {
+        {false, true, {"open", "settings"}, "打开COM3成功", "关闭串口",
+         {"disable 1000", "enable 1002", "enable 1003", "enable 1004", "enable 1019"}, {}},
+        {false, false, {"open"}, "打开COM失败!", "打开串口", {}, {}},
+        {true, true, {"close"}, "关闭COM3", "打开串口",
+         {"enable 1000", "disable 1002", "disable 1003", "disable 1004", "disable 1019"}, {"stop 1", "stop 2"}},
+        {true, false, {"close"}, "关闭COM3失败", "关闭串口", {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        SetUp();
+        ListPort("COM1", "Communications Port (COM1)");
+        ListPort("COM3", "USB-SERIAL CH340 (COM3)");
+        if (c.startOpen) {
+            OnOpenClicked(console);
+            Forget();
+        }
+        line.openSucceeds = line.closeSucceeds = c.systemAgrees;
+        OnOpenClicked(console);
 
-    EXPECT_EQ(line.openedPath, "\\\\.\\COM3");
-    EXPECT_EQ(line.calls, (std::vector<std::string>{"open", "settings"}));
-    EXPECT_EQ(view.ControlText(IDC_OPEN_BUTTON), "关闭串口");
-    EXPECT_FALSE(view.IsEnabled(IDC_PORT_COMBO));
-    EXPECT_EQ(CommandButtonStates(), kAllEnabled);
-    EXPECT_EQ(view.log, (std::vector<LogLine>{{"打开COM3成功", false}}));
-    EXPECT_TRUE(PortShownOpen(view));
-}
-
-TEST_F(SerialChannel, APortThatCannotBeOpenedLeavesEverythingClosed)
-{
-    ListPort("COM3", "Communications Port (COM3)");
-    line.openSucceeds = false;
-    OnOpenClicked(console);
-
-    EXPECT_EQ(line.calls, (std::vector<std::string>{"open"}));
-    EXPECT_EQ(view.log, (std::vector<LogLine>{{"打开COM失败!", false}}));
-    EXPECT_EQ(view.ControlText(IDC_OPEN_BUTTON), "打开串口");
-    EXPECT_TRUE(view.IsEnabled(IDC_PORT_COMBO));
-    EXPECT_EQ(CommandButtonStates(), kAllDisabled);
+        EXPECT_EQ(line.calls, c.calls);
+        EXPECT_EQ(line.openedPath, "\\\\.\\COM3");
+        EXPECT_EQ(view.log, (Log{{c.line, false}}));
+        EXPECT_EQ(view.ControlText(IDC_OPEN_BUTTON), c.caption);
+        EXPECT_EQ(view.enableEvents, c.enableEvents);
+        EXPECT_EQ(view.timerEvents, c.timerEvents);
+    }
 }
 
 TEST_F(SerialChannel, NoSelectionRaisesTheInvalidArgumentErrorBeforeAnythingIsOpened)
@@ -45,40 +59,6 @@ TEST_F(SerialChannel, NoSelectionRaisesTheInvalidArgumentErrorBeforeAnythingIsOp
     EXPECT_TRUE(line.calls.empty());
     EXPECT_TRUE(view.log.empty());
     EXPECT_EQ(view.ControlText(IDC_OPEN_BUTTON), "打开串口");
-    EXPECT_EQ(CommandButtonStates(), kAllDisabled);
-}
-
-TEST_F(SerialChannel, ClosingEndsAContinuousReadButNotAPendingWrite)
-{
-    OpenPort();
-    OnContinuousClicked(console);
-    view.StartTimer(kWriteCheckTimer, kCheckDelayMs);
-    Forget();
-    OnOpenClicked(console);
-
-    EXPECT_EQ(line.calls, (std::vector<std::string>{"close"}));
-    EXPECT_EQ(view.ControlText(IDC_OPEN_BUTTON), "打开串口");
-    EXPECT_EQ(view.log, (std::vector<LogLine>{{"关闭COM3", false}}));
-    EXPECT_TRUE(view.IsEnabled(IDC_PORT_COMBO));
-    EXPECT_EQ(CommandButtonStates(), kAllDisabled);
-    EXPECT_EQ(view.timerEvents, (std::vector<std::string>{"stop 1", "stop 2"}));
-    EXPECT_TRUE(view.TimerRunning(kWriteCheckTimer));
-    EXPECT_EQ(view.ControlText(IDC_CONTINUOUS_BUTTON), "连续读开始");
-    EXPECT_EQ(continuousRunning, 0);
-    EXPECT_FALSE(PortShownOpen(view));
-}
-
-TEST_F(SerialChannel, APortThatCannotBeClosedStaysOpen)
-{
-    OpenPort();
-    line.closeSucceeds = false;
-    OnOpenClicked(console);
-
-    EXPECT_EQ(view.log, (std::vector<LogLine>{{"关闭COM3失败", false}}));
-    EXPECT_EQ(view.ControlText(IDC_OPEN_BUTTON), "关闭串口");
-    EXPECT_FALSE(view.IsEnabled(IDC_PORT_COMBO));
-    EXPECT_EQ(CommandButtonStates(), kAllEnabled);
-    EXPECT_TRUE(view.timerEvents.empty());
 }
 
 TEST_F(SerialChannel, AnyOtherCaptionDoesNothing)
@@ -90,10 +70,20 @@ TEST_F(SerialChannel, AnyOtherCaptionDoesNothing)
     EXPECT_TRUE(view.log.empty());
 }
 
+TEST_F(SerialChannel, ClosingEndsAContinuousReadButNotAPendingWrite)
+{
+    OpenPort();
+    OnContinuousClicked(console);
+    view.StartTimer(kWriteCheckTimer, kCheckDelayMs);
+    OnOpenClicked(console);
+
+    EXPECT_EQ(view.timers, (std::map<unsigned, unsigned>{{kWriteCheckTimer, 200}}));
+    EXPECT_EQ(view.ControlText(IDC_CONTINUOUS_BUTTON), "连续读开始");
+    EXPECT_EQ(continuousRunning, 0);
+}
+
 TEST_F(SerialChannel, ThePortNameIsTheEntryTextBeforeItsFirstHyphen)
 {
-    ListPort("COM3", "USB-SERIAL CH340 (COM3)");
-    EXPECT_EQ(SelectedPortName(console), "COM3");
     ListPort("", "Bluetooth Link");
     EXPECT_EQ(SelectedPortName(console), "");
     ListPort("tty-usb0", "USB serial");
@@ -101,40 +91,22 @@ TEST_F(SerialChannel, ThePortNameIsTheEntryTextBeforeItsFirstHyphen)
     EXPECT_EQ(SelectedPortPath(console), "\\\\.\\tty-usb0");
 }
 
-TEST_F(SerialChannel, ReceivePendingTakesOneBatchIntoAZeroedBuffer)
+TEST_F(SerialChannel, ReceivePendingTakesOneBatchOfAtMost2048BytesIntoAZeroedBuffer)
 {
     OpenPort();
+    const auto zeroFrom = [](std::size_t first) {
+        return std::all_of(rxBuffer + first, rxBuffer + kRxBufferSize, [](std::uint8_t b) { return b == 0; });
+    };
     line.Arrive(Bytes(30, 0xAA));
     EXPECT_EQ(ReceivePending(console), 30u);
     line.Arrive({1, 2, 3});
     EXPECT_EQ(ReceivePending(console), 3u);
-    EXPECT_EQ(Bytes(rxBuffer, rxBuffer + 4), (Bytes{1, 2, 3, 0}));
-    EXPECT_TRUE(std::all_of(rxBuffer + 3, rxBuffer + kRxBufferSize, [](std::uint8_t b) { return b == 0; }));
-
+    EXPECT_EQ(Bytes(rxBuffer, rxBuffer + 3), (Bytes{1, 2, 3}));
+    EXPECT_TRUE(zeroFrom(3));
     EXPECT_EQ(ReceivePending(console), 0u);
-    EXPECT_TRUE(std::all_of(rxBuffer, rxBuffer + kRxBufferSize, [](std::uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(zeroFrom(0));
 
     line.Arrive(Bytes(3000, 0x55));
     EXPECT_EQ(ReceivePending(console), kRxBufferSize);
     EXPECT_EQ(ReceivePending(console), 0u);  // the rest went with the purge
-}
-
-TEST_F(SerialChannel, ReceivePendingOnAClosedPortGivesNothing)
-{
-    line.Arrive({1, 2, 3});
-    EXPECT_EQ(ReceivePending(console), 0u);
-    EXPECT_TRUE(view.log.empty());
-}
-
-TEST_F(SerialChannel, SendFrameWritesEightBytesAndReportsAFailedWrite)
-{
-    OpenPort();
-    const std::uint8_t frame[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-    EXPECT_TRUE(SendFrame(console, frame));
-    EXPECT_EQ(line.written, (std::vector<Bytes>{{1, 2, 3, 4, 5, 6, 7, 8}}));
-    EXPECT_TRUE(view.log.empty());
-
-    line.writeSucceeds = false;
-    EXPECT_FALSE(SendFrame(console, frame));
-    EXPECT_EQ(view.log, (std::vector<LogLine>{{"写串口失败", false}}));
 }

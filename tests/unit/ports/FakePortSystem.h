@@ -49,38 +49,26 @@ public:
     // Whether texts come with their terminating zero. Without it they are written as they stand, as a
     // value stored without one, or a careless driver, gives them.
     bool writesTerminators = true;
-    unsigned long lastError = 0;
 
     // What discovery did.
     std::vector<std::string> calls;  // device-installer and version calls, in order
     std::vector<std::string> presenceOpens;
-    std::vector<unsigned long> classDevsFlags;
+    std::set<std::vector<unsigned long>> presenceArguments;  // access, share mode, disposition, flags
     std::set<unsigned long> registryAccess;
-    std::set<unsigned long> presenceAccess, presenceShareModes, presenceDispositions, presenceFlags;
-    std::vector<std::string> strayReleases;  // handles released that were not open
-    int setsOpen = 0;
-    std::map<std::uintptr_t, const FakeRegistryKey*> openKeys;
-    std::set<std::uintptr_t> openDevices;
 
     // The key under HKEY_LOCAL_MACHINE at path, made where missing.
     FakeRegistryKey& Key(const std::vector<std::string>& path)
     {
         FakeRegistryKey* key = &localMachine;
         for (const std::string& name : path) {
-            FakeRegistryKey* found = nullptr;
-            for (FakeRegistryKey& subkey : key->subkeys) {
-                if (subkey.name == name) found = &subkey;
-            }
-            if (!found) {
-                key->subkeys.push_back(FakeRegistryKey{name, {}, {}, true});
-                found = &key->subkeys.back();
-            }
-            key = found;
+            auto found = key->subkeys.begin();
+            while (found != key->subkeys.end() && found->name != name) ++found;
+            key = found != key->subkeys.end() ? &*found : &key->subkeys.emplace_back(FakeRegistryKey{name, {}, {}, true});
         }
         return *key;
     }
 
-    bool EverythingReleased() const { return setsOpen == 0 && openKeys.empty() && openDevices.empty() && strayReleases.empty(); }
+    bool EverythingReleased() const { return setsOpen == 0 && openKeys.empty() && openDevices.empty() && strayReleases == 0; }
 
     bool GetOsVersion(OsVersion& reported) override
     {
@@ -92,8 +80,7 @@ public:
 
     DeviceInfoSet GetComPortDevices(unsigned long flags) override
     {
-        calls.push_back("class devices");
-        classDevsFlags.push_back(flags);
+        calls.push_back("class devices " + std::to_string(flags));
         if (classDevsError != 0) {
             lastError = classDevsError;
             return kInvalidDeviceInfoSet;
@@ -138,11 +125,10 @@ public:
     void DestroyDeviceInfoList(DeviceInfoSet devices) override
     {
         calls.push_back("destroy");
-        if (devices != kTheSet || setsOpen == 0) {
-            strayReleases.push_back("device information set");
-            return;
-        }
-        --setsOpen;
+        if (devices != kTheSet || setsOpen == 0)
+            ++strayReleases;
+        else
+            --setsOpen;
     }
 
     long OpenRegistryKey(RegistryKey parent, const char* subKey, unsigned long access, RegistryKey& opened) override
@@ -185,17 +171,14 @@ public:
 
     void CloseRegistryKey(RegistryKey key) override
     {
-        if (openKeys.erase(static_cast<std::uintptr_t>(key)) == 0) strayReleases.push_back("registry key");
+        if (openKeys.erase(static_cast<std::uintptr_t>(key)) == 0) ++strayReleases;
     }
 
     FileHandle OpenDevice(const char* path, unsigned long desiredAccess, unsigned long shareMode,
                           unsigned long creationDisposition, unsigned long flagsAndAttributes) override
     {
         presenceOpens.push_back(path);
-        presenceAccess.insert(desiredAccess);
-        presenceShareModes.insert(shareMode);
-        presenceDispositions.insert(creationDisposition);
-        presenceFlags.insert(flagsAndAttributes);
+        presenceArguments.insert({desiredAccess, shareMode, creationDisposition, flagsAndAttributes});
         if (openablePaths.count(path) == 0) {
             lastError = kErrorFileNotFound;
             return kInvalidFileHandle;
@@ -207,7 +190,7 @@ public:
 
     void CloseDevice(FileHandle file) override
     {
-        if (openDevices.erase(static_cast<std::uintptr_t>(file)) == 0) strayReleases.push_back("device");
+        if (openDevices.erase(static_cast<std::uintptr_t>(file)) == 0) ++strayReleases;
     }
 
     unsigned long LastError() override { return lastError; }
@@ -237,6 +220,11 @@ private:
         return open == openKeys.end() ? nullptr : open->second;
     }
 
+    unsigned long lastError = 0;
+    int setsOpen = 0;
+    int strayReleases = 0;  // handles released that were not open
+    std::map<std::uintptr_t, const FakeRegistryKey*> openKeys;
+    std::set<std::uintptr_t> openDevices;
     const FakeInterface* enumerated = nullptr;
     const FakeInterface* detailed = nullptr;
     std::uintptr_t nextHandle = 0x100;
@@ -258,4 +246,11 @@ inline std::vector<std::string> PortNames()
     std::vector<std::string> names;
     for (std::ptrdiff_t index = 0; index < portList.GetSize(); ++index) names.push_back(portList[index].portName);
     return names;
+}
+
+inline std::vector<std::string> EntryTexts()
+{
+    std::vector<std::string> texts;
+    for (std::ptrdiff_t index = 0; index < portList.GetSize(); ++index) texts.push_back(PortEntryText(portList[index]));
+    return texts;
 }
