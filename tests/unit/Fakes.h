@@ -1,11 +1,12 @@
 // Fakes of the dialog and the serial line for driving the core's commands and timer ticks.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "console/ConsoleView.h"
@@ -14,11 +15,7 @@
 using Bytes = std::vector<std::uint8_t>;
 using Strings = std::vector<std::string>;
 
-struct LogLine {
-    std::string text;
-    bool clearFirst;
-    bool operator==(const LogLine& other) const { return text == other.text && clearFirst == other.clearFirst; }
-};
+using LogLine = std::pair<std::string, bool>;  // text, clearFirst
 using Log = std::vector<LogLine>;
 
 class FakeView : public ConsoleView {
@@ -85,15 +82,13 @@ public:
     bool closeSucceeds = true;
     bool writeSucceeds = true;
     bool isOpen = false;
-    std::string openedPath;
     std::vector<Bytes> written;       // every frame written, in order
-    std::deque<std::uint8_t> waiting;  // bytes in the input queue
-    Strings calls;                     // "open", "settings", "close", "write", "read", in order
+    Bytes waiting;                     // bytes in the input queue
+    Strings calls;                     // "open <path>", "settings", "close", "write", "read", in order
 
     bool Open(const std::string& devicePath) override
     {
-        calls.push_back("open");
-        openedPath = devicePath;
+        calls.push_back("open " + devicePath);
         return isOpen = openSucceeds;
     }
     void ApplyLineSettings() override { calls.push_back("settings"); }
@@ -114,11 +109,8 @@ public:
     {
         calls.push_back("read");
         if (!isOpen) return 0;
-        std::size_t count = 0;
-        while (!waiting.empty() && count < capacity) {
-            buffer[count++] = waiting.front();
-            waiting.pop_front();
-        }
+        const std::size_t count = std::min(capacity, waiting.size());
+        std::copy_n(waiting.begin(), count, buffer);
         waiting.clear();  // the purge after the read
         return count;
     }

@@ -132,7 +132,7 @@ TEST_F(Commands, AContinuousReadReadsTheRangeInTurnWithAnUnansweredAddressInIt)
         requested.push_back(LastWritten().at(0));
         if (requested.back() == 3) line.Arrive(ExampleAnswer(3));  // no sensor at address 4
         Tick(kReadCheckTimer);
-        outcomes.push_back(view.log.back().text.substr(0, view.log.back().text.find('\r')));
+        outcomes.push_back(view.log.back().first.substr(0, view.log.back().first.find('\r')));
         // Each second one request, checked after 200 ms, and the period starting again.
         EXPECT_EQ(view.timerEvents, (Strings{"start 1 200", "start 2 1000", "stop 1"}));
         EXPECT_EQ(CommandButtonStates(), kOnlyContinuousEnabled);

@@ -16,17 +16,6 @@ TEST(OffsetFilter, OnePassRemovesOneByteInTheOrderPointMinusForeign)
     EXPECT_EQ(OffsetFilterRemoval(""), std::nullopt);
 }
 
-TEST(InputRules, AnEmptyTextKeepsTheLastValue)
-{
-    FakeView view;
-    view.texts[IDC_RANGE_FROM_EDIT] = "12";
-    EXPECT_TRUE(ReadAddressInput(view, IDC_RANGE_FROM_EDIT));
-    view.texts[IDC_RANGE_FROM_EDIT] = "";
-    EXPECT_FALSE(ReadAddressInput(view, IDC_RANGE_FROM_EDIT));
-    EXPECT_EQ(inputText, "");
-    EXPECT_EQ(inputValue, 12);
-}
-
 // Empty, out of range (the range line always appended), accepted (the text echoed as typed).
 TEST(InputRules, EveryRuleWritesItsRowsLines)
 {

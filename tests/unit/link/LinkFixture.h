@@ -76,10 +76,7 @@ protected:
     // One port listed as the drop-down shows it, its entry selected.
     void ListPort(const std::string& portName, const std::string& friendlyName)
     {
-        SSerInfo record;
-        record.devicePath = "\\\\.\\" + portName;
-        record.portName = portName;
-        record.friendlyName = friendlyName;
+        SSerInfo record{"\\\\.\\" + portName, portName, friendlyName, 0, ""};
         portList.Add(record);
         view.AddPortEntry(PortEntryText(record));
         view.SelectPortEntry(static_cast<int>(view.portEntries.size()) - 1);

@@ -12,7 +12,6 @@
 #include <random>
 #include <vector>
 
-#include "link/Crc.h"
 #include "link/Frames.h"
 
 namespace {
@@ -101,16 +100,3 @@ TEST_F(Libmodbus, ServesOurReadsAndOffsetWritesAndItsRepliesPassOurChecks)
     }
 }
 
-TEST_F(Libmodbus, AppendsTheSameCrcAsOursToFramesOfAnyLength)
-{
-    for (int round = 0; round < 200; ++round) {
-        Bytes frame(static_cast<std::size_t>(Between(2, MODBUS_MAX_PDU_LENGTH + 1)));
-        for (std::uint8_t& byte : frame) byte = static_cast<std::uint8_t>(Between(0, 255));
-        ASSERT_EQ(modbus_send_raw_request(context, frame.data(), static_cast<int>(frame.size())),
-                  static_cast<int>(frame.size() + 2));
-        const std::uint16_t crc = Crc16Modbus(frame.data(), frame.size());
-        frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-        frame.push_back(static_cast<std::uint8_t>(crc >> 8));
-        EXPECT_EQ(Receive(frame.size()), frame) << "round " << round;
-    }
-}

@@ -15,6 +15,8 @@
 #include "ports/PortDiscovery.h"
 #include "ports/PortSystem.h"
 
+using Strings = std::vector<std::string>;
+
 constexpr unsigned long kErrorFileNotFound = 2;
 constexpr unsigned long kErrorAccessDenied = 5;
 constexpr unsigned long kErrorInvalidData = 13;
@@ -68,14 +70,13 @@ public:
         return *key;
     }
 
-    bool EverythingReleased() const { return setsOpen == 0 && openKeys.empty() && openDevices.empty() && strayReleases == 0; }
+    bool EverythingReleased() const { return setsOpen == 0 && openHandles.empty() && strayReleases == 0; }
 
     bool GetOsVersion(OsVersion& reported) override
     {
         calls.push_back("version");
-        if (!versionSucceeds) return Fail(kErrorInvalidData);
-        reported = version;
-        return true;
+        if (versionSucceeds) reported = version;
+        return versionSucceeds || Fail(kErrorInvalidData);
     }
 
     DeviceInfoSet GetComPortDevices(unsigned long flags) override
@@ -139,9 +140,7 @@ public:
         for (const FakeRegistryKey& subkey : parentKey->subkeys) {
             if (subkey.name != subKey) continue;
             if (!subkey.opens) return kErrorAccessDenied;
-            const std::uintptr_t handle = nextHandle++;
-            openKeys[handle] = &subkey;
-            opened = static_cast<RegistryKey>(handle);
+            opened = static_cast<RegistryKey>(Hold(&subkey));
             return kErrorSuccess;
         }
         return kErrorFileNotFound;
@@ -169,10 +168,7 @@ public:
         return kErrorSuccess;
     }
 
-    void CloseRegistryKey(RegistryKey key) override
-    {
-        if (openKeys.erase(static_cast<std::uintptr_t>(key)) == 0) ++strayReleases;
-    }
+    void CloseRegistryKey(RegistryKey key) override { Release(static_cast<std::uintptr_t>(key)); }
 
     FileHandle OpenDevice(const char* path, unsigned long desiredAccess, unsigned long shareMode,
                           unsigned long creationDisposition, unsigned long flagsAndAttributes) override
@@ -183,15 +179,10 @@ public:
             lastError = kErrorFileNotFound;
             return kInvalidFileHandle;
         }
-        const std::uintptr_t handle = nextHandle++;
-        openDevices.insert(handle);
-        return static_cast<FileHandle>(handle);
+        return static_cast<FileHandle>(Hold(nullptr));
     }
 
-    void CloseDevice(FileHandle file) override
-    {
-        if (openDevices.erase(static_cast<std::uintptr_t>(file)) == 0) ++strayReleases;
-    }
+    void CloseDevice(FileHandle file) override { Release(static_cast<std::uintptr_t>(file)); }
 
     unsigned long LastError() override { return lastError; }
 
@@ -213,32 +204,47 @@ private:
         return true;
     }
 
+    // Open registry keys and devices by handle; a device has no key.
+    std::uintptr_t Hold(const FakeRegistryKey* key)
+    {
+        openHandles[nextHandle] = key;
+        return nextHandle++;
+    }
+    void Release(std::uintptr_t handle)
+    {
+        if (openHandles.erase(handle) == 0) ++strayReleases;
+    }
     const FakeRegistryKey* Resolve(RegistryKey key) const
     {
         if (key == kLocalMachineKey) return &localMachine;
-        const auto open = openKeys.find(static_cast<std::uintptr_t>(key));
-        return open == openKeys.end() ? nullptr : open->second;
+        const auto open = openHandles.find(static_cast<std::uintptr_t>(key));
+        return open == openHandles.end() ? nullptr : open->second;
     }
 
     unsigned long lastError = 0;
     int setsOpen = 0;
     int strayReleases = 0;  // handles released that were not open
-    std::map<std::uintptr_t, const FakeRegistryKey*> openKeys;
-    std::set<std::uintptr_t> openDevices;
+    std::map<std::uintptr_t, const FakeRegistryKey*> openHandles;
     const FakeInterface* enumerated = nullptr;
     const FakeInterface* detailed = nullptr;
     std::uintptr_t nextHandle = 0x100;
 };
 
-// Runs an enumeration and returns its error text, empty when it raised none.
-inline std::string EnumerateReportingError(FakePortSystem& system)
+// Runs a discovery step on an empty list and returns its error text, empty when it raised none.
+inline std::string ErrorOf(void (*step)(PortSystem&), FakePortSystem& system)
 {
+    portList.RemoveAll();
     try {
-        EnumerateSerialPorts(system);
+        step(system);
     } catch (const PortDiscoveryError& error) {
         return error.what();
     }
     return std::string();
+}
+
+inline std::string EnumerateReportingError(FakePortSystem& system)
+{
+    return ErrorOf(EnumerateSerialPorts, system);
 }
 
 inline std::vector<std::string> PortNames()

@@ -9,13 +9,7 @@ namespace {
 SSerInfo Record(const std::string& devicePath, const std::string& portName, const std::string& friendlyName,
                 const std::string& description, int isUsb = 0)
 {
-    SSerInfo record;
-    record.devicePath = devicePath;
-    record.portName = portName;
-    record.friendlyName = friendlyName;
-    record.description = description;
-    record.isUsb = isUsb;
-    return record;
+    return SSerInfo{devicePath, portName, friendlyName, isUsb, description};
 }
 
 // A record's fields in one text, so that a failure shows all of them.

@@ -8,8 +8,6 @@
 
 namespace {
 
-using Strings = std::vector<std::string>;
-
 std::string InterfacePath(const std::string& device)
 {
     return "\\\\?\\" + device + "#{86e0d1e0-8089-11d0-9ce4-08003e301f73}";
