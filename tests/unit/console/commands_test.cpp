@@ -22,11 +22,6 @@ TEST_F(Commands, ReadEchoesTheAddressIntoAClearedPaneAndSendsWithTheButtonsDisab
     EXPECT_EQ(line.calls, (Strings{"read", "write"}));
     EXPECT_EQ(line.written, (std::vector<Bytes>{{0x05, 0x03, 0x00, 0x00, 0x00, 0x08, 0x45, 0x88}}));
     EXPECT_EQ(view.timerEvents, (Strings{"start 1 200"}));
-
-    line.Arrive(ExampleAnswer());
-    Tick(kReadCheckTimer);
-    EXPECT_EQ(CommandButtonStates(), kAllEnabled);
-    EXPECT_EQ(view.ControlText(IDC_TEMPERATURE_EDIT), "23.5 ");
 }
 
 TEST_F(Commands, AnOffsetIsEchoedWithTheAddressAndWrittenToItsRegister)
@@ -39,32 +34,26 @@ TEST_F(Commands, AnOffsetIsEchoedWithTheAddressAndWrittenToItsRegister)
         Log lines;
         Bytes frame;
         std::uint8_t kind;
-        const char* success;
     };
     const Case cases[] = {
         {OnSetTempOffsetClicked, IDC_TEMP_OFFSET_INPUT, "-2.5", "1",
          {{"您输入的偏移温度为：-2.5", true}, {"您输入的地址为：1", true}, {"正在设置地址为：1 的设备.", false}},
-         WithCrc({0x01, 0x06, 0x00, 0x02, 0x80, 0x19}), 0, "温度偏移设置成功！"},
+         WithCrc({0x01, 0x06, 0x00, 0x02, 0x80, 0x19}), 0},
         {OnSetHumOffsetClicked, IDC_HUM_OFFSET_INPUT, "25.0", "7",
          {{"您输入的偏移湿度为：25.0", true}, {"您输入的地址为：7", true}, {"正在设置地址为：7 的设备.", false}},
-         WithCrc({0x07, 0x06, 0x00, 0x03, 0x00, 0xFA}), 1, "湿度偏移设置成功！"},
+         WithCrc({0x07, 0x06, 0x00, 0x03, 0x00, 0xFA}), 1},
     };
     for (const Case& c : cases) {
+        SetUp();
         view.texts[c.input] = c.offset;
         view.texts[IDC_SENSOR_ADDRESS_EDIT] = c.address;
         pendingWriteKind = 1 - c.kind;
-        Forget();
         c.command(console);
         EXPECT_EQ(view.log, c.lines);
         EXPECT_EQ(line.written, std::vector<Bytes>{c.frame});
         EXPECT_EQ(pendingWriteKind, c.kind);
         EXPECT_EQ(CommandButtonStates(), kAllDisabled);
         EXPECT_EQ(view.timerEvents, (Strings{"start 3 200"}));
-
-        line.Arrive(c.frame);
-        Tick(kWriteCheckTimer);
-        EXPECT_EQ(view.log.back(), (LogLine{c.success, false}));
-        EXPECT_EQ(CommandButtonStates(), kAllEnabled);
     }
 }
 

@@ -70,7 +70,7 @@ public:
         return *key;
     }
 
-    bool EverythingReleased() const { return setsOpen == 0 && openHandles.empty() && strayReleases == 0; }
+    bool EverythingReleased() const { return openHandles.empty() && strayReleases == 0; }
 
     bool GetOsVersion(OsVersion& reported) override
     {
@@ -86,14 +86,13 @@ public:
             lastError = classDevsError;
             return kInvalidDeviceInfoSet;
         }
-        ++setsOpen;
-        return kTheSet;
+        return static_cast<DeviceInfoSet>(Hold(nullptr));
     }
 
     bool EnumComPortInterface(DeviceInfoSet devices, unsigned long memberIndex) override
     {
         calls.push_back("interface " + std::to_string(memberIndex));
-        if (devices != kTheSet) return Fail(kErrorInvalidData);
+        if (!Holds(devices)) return Fail(kErrorInvalidData);
         if (enumFailureIndex && memberIndex == *enumFailureIndex) return Fail(enumFailureError);
         if (memberIndex >= interfaces.size()) return Fail(kErrorNoMoreItems);
         enumerated = &interfaces[memberIndex];
@@ -103,7 +102,7 @@ public:
     bool GetInterfaceDetail(DeviceInfoSet devices, InterfaceDetail& detail, unsigned long detailSize) override
     {
         calls.push_back("detail");
-        if (devices != kTheSet || !enumerated) return Fail(kErrorInvalidData);
+        if (!Holds(devices) || !enumerated) return Fail(kErrorInvalidData);
         const unsigned long room = detailSize - static_cast<unsigned long>(offsetof(InterfaceDetail, devicePath));
         if (!WriteText(enumerated->devicePath, detail.devicePath, room)) return Fail(kErrorInsufficientBuffer);
         detailed = enumerated;
@@ -113,7 +112,7 @@ public:
     bool GetDeviceProperty(DeviceInfoSet devices, unsigned long property, char* buffer, unsigned long bufferSize) override
     {
         calls.push_back("property " + std::to_string(property));
-        if (devices != kTheSet || !detailed) return Fail(kErrorInvalidData);
+        if (!Holds(devices) || !detailed) return Fail(kErrorInvalidData);
         const std::optional<std::string>& text = property == kSpdrpFriendlyName ? detailed->friendlyName
                                                : property == kSpdrpDeviceDesc   ? detailed->deviceDescription
                                                : property == kSpdrpLocationInformation ? detailed->location
@@ -126,10 +125,7 @@ public:
     void DestroyDeviceInfoList(DeviceInfoSet devices) override
     {
         calls.push_back("destroy");
-        if (devices != kTheSet || setsOpen == 0)
-            ++strayReleases;
-        else
-            --setsOpen;
+        Release(static_cast<std::uintptr_t>(devices));
     }
 
     long OpenRegistryKey(RegistryKey parent, const char* subKey, unsigned long access, RegistryKey& opened) override
@@ -187,8 +183,6 @@ public:
     unsigned long LastError() override { return lastError; }
 
 private:
-    static constexpr DeviceInfoSet kTheSet = static_cast<DeviceInfoSet>(0x5e7);
-
     bool Fail(unsigned long error)
     {
         lastError = error;
@@ -204,12 +198,13 @@ private:
         return true;
     }
 
-    // Open registry keys and devices by handle; a device has no key.
+    // Every open handle, with the registry key it stands for (none for a device or a device information set).
     std::uintptr_t Hold(const FakeRegistryKey* key)
     {
         openHandles[nextHandle] = key;
         return nextHandle++;
     }
+    bool Holds(DeviceInfoSet devices) const { return openHandles.count(static_cast<std::uintptr_t>(devices)) != 0; }
     void Release(std::uintptr_t handle)
     {
         if (openHandles.erase(handle) == 0) ++strayReleases;
@@ -222,7 +217,6 @@ private:
     }
 
     unsigned long lastError = 0;
-    int setsOpen = 0;
     int strayReleases = 0;  // handles released that were not open
     std::map<std::uintptr_t, const FakeRegistryKey*> openHandles;
     const FakeInterface* enumerated = nullptr;
