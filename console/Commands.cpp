@@ -16,6 +16,12 @@
 
 namespace {
 
+// During a continuous read only its own button stays enabled, as the way to stop it.
+void EnableButtonsBesideContinuous(ConsoleView& view, bool enable)
+{
+    for (int id : {IDC_SET_HUM_OFFSET_BUTTON, IDC_SET_TEMP_OFFSET_BUTTON, IDC_READ_BUTTON}) view.EnableControl(id, enable);
+}
+
 void WriteOffset(Console& console, const InputRule& offsetRule, std::uint8_t writeKind, std::uint8_t registerNumber)
 {
     const std::optional<int> tenths = ValidateInput(console.view, offsetRule);
@@ -39,8 +45,7 @@ void StartContinuousRead(Console& console)
     }
     scanEnd = static_cast<std::uint8_t>(*end);
     scanStart = scanCurrent = static_cast<std::uint8_t>(*start);
-    for (int id : {IDC_SET_HUM_OFFSET_BUTTON, IDC_SET_TEMP_OFFSET_BUTTON, IDC_READ_BUTTON})
-        console.view.EnableControl(id, false);
+    EnableButtonsBesideContinuous(console.view, false);
     console.view.SetControlText(IDC_CONTINUOUS_BUTTON, kStopContinuousCaption);
     continuousRunning = 1;
     SendReadRequest(console, scanCurrent);
@@ -49,8 +54,7 @@ void StartContinuousRead(Console& console)
 
 void StopContinuousRead(Console& console)
 {
-    for (int id : {IDC_SET_HUM_OFFSET_BUTTON, IDC_SET_TEMP_OFFSET_BUTTON, IDC_READ_BUTTON})
-        console.view.EnableControl(id, true);
+    EnableButtonsBesideContinuous(console.view, true);
     console.view.SetControlText(IDC_CONTINUOUS_BUTTON, kStartContinuousCaption);
     continuousRunning = 0;
     // A read of the run still awaited is abandoned without a line.

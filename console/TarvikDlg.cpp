@@ -78,10 +78,7 @@ BOOL CMyTarvikDlg::OnInitDialog()
     SetIcon(iconHandle, TRUE);
     SetIcon(iconHandle, FALSE);
 
-    continuousButton.EnableWindow(false);
-    setHumOffsetButton.EnableWindow(false);
-    setTempOffsetButton.EnableWindow(false);
-    readButton.EnableWindow(false);
+    EnableCommandButtons(*this, false);
 
     ReplaceEditText(IDC_SENSOR_ADDRESS_EDIT, "1");
     ReplaceEditText(IDC_RANGE_FROM_EDIT, "1");
@@ -166,22 +163,17 @@ void CMyTarvikDlg::OnTimer(UINT_PTR timerId)
 
 std::string CMyTarvikDlg::ControlText(int controlId) const
 {
-    CWnd control;
-    control.Attach(::GetDlgItem(m_hWnd, controlId));
-    return control.GetWindowText();
+    return Bound<CWnd>(controlId).GetWindowText();
 }
 
 void CMyTarvikDlg::SetControlText(int controlId, const std::string& text)
 {
-    CWnd control;
-    control.Attach(::GetDlgItem(m_hWnd, controlId));
-    control.SetWindowText(text);
+    Bound<CWnd>(controlId).SetWindowText(text);
 }
 
 void CMyTarvikDlg::ReplaceEditText(int controlId, const std::string& text)
 {
-    CEdit edit;
-    edit.Attach(::GetDlgItem(m_hWnd, controlId));
+    CEdit edit = Bound<CEdit>(controlId);
     edit.SetSel(0, -1);
     edit.ScrollCaret();
     edit.ReplaceSel(text, FALSE);
@@ -189,9 +181,7 @@ void CMyTarvikDlg::ReplaceEditText(int controlId, const std::string& text)
 
 void CMyTarvikDlg::EnableControl(int controlId, bool enable)
 {
-    CWnd control;
-    control.Attach(::GetDlgItem(m_hWnd, controlId));
-    control.EnableWindow(enable);
+    Bound<CWnd>(controlId).EnableWindow(enable);
 }
 
 void CMyTarvikDlg::AppendLog(const std::string& text, bool clearFirst)

@@ -44,6 +44,15 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    // A wrapper of the dialog's control with that id, for the operations the core asks for by id.
+    template <class Wrapper>
+    Wrapper Bound(int controlId) const
+    {
+        Wrapper control;
+        control.Attach(::GetDlgItem(m_hWnd, controlId));
+        return control;
+    }
+
     HICON iconHandle;
     CEdit infoEdit;
     CComboBox portCombo;
