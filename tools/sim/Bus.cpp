@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "link/Crc.h"
+#include "tools/sim/Crc.h"
 
 namespace sim {
 
@@ -104,7 +104,7 @@ int DecodeTenths(std::uint16_t word)
 
 void AppendCrc(std::vector<std::uint8_t>& frame)
 {
-    const std::uint16_t crc = Crc16Modbus(frame.data(), frame.size());
+    const std::uint16_t crc = ModbusCrc(frame.data(), frame.size());
     frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
     frame.push_back(static_cast<std::uint8_t>(crc >> 8));
 }
@@ -112,7 +112,7 @@ void AppendCrc(std::vector<std::uint8_t>& frame)
 bool HasValidCrc(const std::uint8_t* frame, std::size_t length)
 {
     if (length < 4) return false;
-    const std::uint16_t crc = Crc16Modbus(frame, length - 2);
+    const std::uint16_t crc = ModbusCrc(frame, length - 2);
     return frame[length - 2] == (crc & 0xFF) && frame[length - 1] == (crc >> 8);
 }
 
