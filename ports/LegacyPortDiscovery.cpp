@@ -52,20 +52,6 @@ bool IsSerialPortDevice(const std::string& deviceId)
 
 }  // namespace
 
-void ChoosePortMethod(PortSystem& system)
-{
-    OsVersion version;
-    if (!system.GetOsVersion(version)) RaiseWithErrorCode("Could not get OS version.", system.LastError());
-
-    if (version.majorVersion >= 5) {
-        EnumerateByDeviceInterface(system);
-    } else if (version.platformId == kVerPlatformWin32Nt) {
-        EnumerateComCandidates();
-    } else {
-        EnumerateByRegistry(system);
-    }
-}
-
 void EnumerateComCandidates()
 {
     for (int number = 1; number <= 16; ++number) {

@@ -14,6 +14,9 @@ static_assert(kInterfaceDetailSize == 261);
 
 constexpr std::size_t kPropertySize = 256;
 
+// The device installer lists ports by interface from Windows 2000 (version 5.0) on.
+constexpr unsigned long kWindows2000Major = 5;
+
 // A text property of the device of the last interface detail; nothing when it cannot be read.
 std::optional<std::string> ReadDeviceProperty(PortSystem& system, DeviceInfoSet devices, unsigned long property)
 {
@@ -51,6 +54,20 @@ void EnumerateSerialPorts(PortSystem& system)
         system.CloseDevice(port);
         CompletePortRecord(portList[index]);
         ++index;
+    }
+}
+
+void ChoosePortMethod(PortSystem& system)
+{
+    OsVersion version;
+    if (!system.GetOsVersion(version)) RaiseWithErrorCode("Could not get OS version.", system.LastError());
+
+    if (version.majorVersion >= kWindows2000Major) {
+        EnumerateByDeviceInterface(system);
+    } else if (version.platformId == kVerPlatformWin32Nt) {
+        EnumerateComCandidates();
+    } else {
+        EnumerateByRegistry(system);
     }
 }
 
