@@ -114,7 +114,12 @@ BOOL CFont::CreateFont(int height, int width, int escapement, int orientation, i
     return handle != nullptr;
 }
 
+void BindDialogItem(HWND dialog, int controlId, CWnd& control)
+{
+    control.Attach(::GetDlgItem(dialog, controlId));
+}
+
 void DDX_Control(CDataExchange* exchange, int controlId, CWnd& control)
 {
-    control.Attach(::GetDlgItem(exchange->dialog, controlId));
+    BindDialogItem(exchange->dialog, controlId, control);
 }

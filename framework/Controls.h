@@ -58,6 +58,18 @@ private:
     HFONT handle = nullptr;
 };
 
+// Binds a wrapper to the dialog's control with that id.
+void BindDialogItem(HWND dialog, int controlId, CWnd& control);
+
+// A wrapper of the dialog's control with that id, for an operation asked for by id.
+template <class Wrapper>
+Wrapper DialogItem(HWND dialog, int controlId)
+{
+    Wrapper control;
+    BindDialogItem(dialog, controlId, control);
+    return control;
+}
+
 struct CDataExchange {
     HWND dialog;
 };

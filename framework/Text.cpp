@@ -25,3 +25,10 @@ std::string ProgramTextFromWide(const std::wstring& text)
                         nullptr);
     return narrow;
 }
+
+std::wstring ResourceString(unsigned stringId)
+{
+    const wchar_t* text = nullptr;
+    const int length = ::LoadStringW(::GetModuleHandleW(nullptr), stringId, reinterpret_cast<LPWSTR>(&text), 0);
+    return std::wstring(text ? text : L"", static_cast<size_t>(length > 0 ? length : 0));
+}

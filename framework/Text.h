@@ -6,3 +6,5 @@
 
 std::wstring WideFromProgramText(const std::string& text);
 std::string ProgramTextFromWide(const std::wstring& text);
+// A string resource of the program's module, as the resource holds it; empty when there is none.
+std::wstring ResourceString(unsigned stringId);
