@@ -2,9 +2,6 @@
 
 #include <optional>
 
-#include "console/Captions.h"
-#include "console/Console.h"
-#include "console/ConsoleView.h"
 #include "console/InputRules.h"
 #include "link/Frames.h"
 #include "link/LinkState.h"
@@ -13,6 +10,10 @@
 #include "link/Transactions.h"
 #include "ports/PortDiscovery.h"
 #include "res/resource.h"
+#include "view/Buttons.h"
+#include "view/Captions.h"
+#include "view/Console.h"
+#include "view/ConsoleView.h"
 
 namespace {
 
@@ -40,14 +41,14 @@ void StartContinuousRead(Console& console)
     const std::optional<int> end = ValidateInput(console.view, kRangeEndRule);
     if (!end) return;
     if (*end < *start) {
-        console.view.AppendLog(kRangeReversedLine, false);
+        console.view.AppendLog(kRangeReversedLine, kAppendToPane);
         return;
     }
     scanEnd = static_cast<std::uint8_t>(*end);
     scanStart = scanCurrent = static_cast<std::uint8_t>(*start);
     EnableButtonsBesideContinuous(console.view, false);
     console.view.SetControlText(IDC_CONTINUOUS_BUTTON, kStopContinuousCaption);
-    continuousRunning = 1;
+    continuousRunning = kContinuousRunning;
     SendReadRequest(console, scanCurrent);
     console.view.StartTimer(kContinuousTimer, kContinuousPeriodMs);
 }
@@ -56,7 +57,7 @@ void StopContinuousRead(Console& console)
 {
     EnableButtonsBesideContinuous(console.view, true);
     console.view.SetControlText(IDC_CONTINUOUS_BUTTON, kStartContinuousCaption);
-    continuousRunning = 0;
+    continuousRunning = kContinuousStopped;
     // A read of the run still awaited is abandoned without a line.
     console.view.StopTimer(kReadCheckTimer);
     console.view.StopTimer(kContinuousTimer);
@@ -74,12 +75,12 @@ void OnReadClicked(Console& console)
 
 void OnSetTempOffsetClicked(Console& console)
 {
-    WriteOffset(console, kTempOffsetRule, 0, kTempOffsetRegister);
+    WriteOffset(console, kTempOffsetRule, kTempOffsetWrite, kTempOffsetRegister);
 }
 
 void OnSetHumOffsetClicked(Console& console)
 {
-    WriteOffset(console, kHumOffsetRule, 1, kHumOffsetRegister);
+    WriteOffset(console, kHumOffsetRule, kHumOffsetWrite, kHumOffsetRegister);
 }
 
 void OnContinuousClicked(Console& console)
@@ -96,7 +97,7 @@ void OnPortDropDown(Console& console)
     try {
         EnumerateSerialPorts(console.ports);
     } catch (const PortDiscoveryError& error) {
-        console.view.AppendLog(error.what(), false);
+        console.view.AppendLog(error.what(), kAppendToPane);
     }
     for (std::ptrdiff_t i = 0; i < portList.GetSize(); ++i) console.view.AddPortEntry(PortEntryText(portList[i]));
     console.view.SelectPortEntry(0);

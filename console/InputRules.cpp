@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "console/ConsoleView.h"
 #include "res/resource.h"
+#include "view/ConsoleView.h"
 
 std::string inputText;
 double inputValue = 0;
@@ -15,15 +15,15 @@ const char* const kAddressRangeLine = "输入范围为：0到63";
 }  // namespace
 
 const InputRule kSensorAddressRule = {IDC_SENSOR_ADDRESS_EDIT, "输入地址不能为空！", "地址输入不合法！",
-                                      kAddressRangeLine, "您输入的地址为：", true, 1, 0, 63};
+                                      kAddressRangeLine, "您输入的地址为：", kClearPaneFirst, 1, 0, 63};
 const InputRule kTempOffsetRule = {IDC_TEMP_OFFSET_INPUT, "输入温度偏移不能为空！", "温度偏移输入不合法！",
-                                   "输入范围为：-10.0到10.0", "您输入的偏移温度为：", true, 10, -100, 100};
+                                   "输入范围为：-10.0到10.0", "您输入的偏移温度为：", kClearPaneFirst, 10, -100, 100};
 const InputRule kHumOffsetRule = {IDC_HUM_OFFSET_INPUT, "输入湿度偏移不能为空！", "湿度偏移输入不合法！",
-                                  "输入范围为：-25.0到25.0", "您输入的偏移湿度为：", true, 10, -250, 250};
+                                  "输入范围为：-25.0到25.0", "您输入的偏移湿度为：", kClearPaneFirst, 10, -250, 250};
 const InputRule kRangeStartRule = {IDC_RANGE_FROM_EDIT, "输入起始地址不能为空！", "起始地址输入不合法！",
-                                   kAddressRangeLine, "您输入的起始地址为：", true, 1, 0, 63};
+                                   kAddressRangeLine, "您输入的起始地址为：", kClearPaneFirst, 1, 0, 63};
 const InputRule kRangeEndRule = {IDC_RANGE_TO_EDIT, "输入结束地址不能为空！", "结束地址输入不合法！",
-                                 kAddressRangeLine, "您输入的结束地址为：", false, 1, 0, 63};
+                                 kAddressRangeLine, "您输入的结束地址为：", kAppendToPane, 1, 0, 63};
 const char* const kRangeReversedLine = "结束地址不能小于起始地址！";
 
 std::optional<std::size_t> OffsetFilterRemoval(const std::string& text)
@@ -71,7 +71,7 @@ std::optional<int> ValidateInput(ConsoleView& view, const InputRule& rule)
     const std::optional<int> converted = ScaledInRange(inputValue, rule.scale, rule.lowest, rule.highest);
     if (!converted) {
         view.AppendLog(rule.invalidLine, rule.clearFirst);
-        view.AppendLog(rule.rangeLine, false);
+        view.AppendLog(rule.rangeLine, kAppendToPane);
         return std::nullopt;
     }
     view.AppendLog(rule.echoLine + inputText, rule.clearFirst);

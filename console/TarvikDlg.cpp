@@ -6,6 +6,7 @@
 #include "link/SerialChannel.h"
 #include "link/Transactions.h"
 #include "res/resource.h"
+#include "view/Buttons.h"
 
 namespace {
 // Past this many laid-out rows the information pane starts afresh with the next line.
@@ -156,7 +157,7 @@ void CMyTarvikDlg::OnReadClicked()
 void CMyTarvikDlg::OnTimer(UINT_PTR timerId)
 {
     if (timerId >= kReadCheckTimer && timerId <= kWriteCheckTimer)
-        ::OnTimer(console, static_cast<unsigned>(timerId));
+        AdvanceExchange(console, static_cast<unsigned>(timerId));
     else
         CDialogEx::OnTimer(timerId);
 }

@@ -1,11 +1,11 @@
 // The main dialog: binds the operator console to its controls, timers and the serial port.
 #pragma once
 
-#include "console/Console.h"
-#include "console/ConsoleView.h"
 #include "framework/Dialog.h"
 #include "link/Win32SerialLine.h"
 #include "ports/Win32PortSystem.h"
+#include "view/Console.h"
+#include "view/ConsoleView.h"
 
 class CMyTarvikDlg : public CDialogEx, public ConsoleView {
 public:

@@ -25,7 +25,7 @@ bool CrcMatches(const std::uint8_t* frame, std::size_t length)
 
 RequestFrame BuildReadRequest(std::uint8_t address)
 {
-    return WithCrc(address, kReadHoldingRegisters, 0x0000, 0x0008);
+    return WithCrc(address, kReadHoldingRegisters, kFirstRegister, kRegisterCount);
 }
 
 RequestFrame BuildWriteRequest(std::uint8_t address, std::uint8_t registerNumber, std::uint16_t value)
@@ -51,6 +51,7 @@ ResponseCheck CheckWriteResponse(const std::uint8_t* buffer, std::size_t count, 
 
 std::uint16_t ResponseRegister(const std::uint8_t* response, int registerNumber)
 {
+    // After the address, the function code and the byte count.
     const std::uint8_t* field = response + 3 + 2 * registerNumber;
     return static_cast<std::uint16_t>((field[0] << 8) | field[1]);
 }

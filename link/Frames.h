@@ -12,6 +12,9 @@ constexpr std::uint8_t kReadHoldingRegisters = 0x03;
 constexpr std::uint8_t kWriteSingleRegister = 0x06;
 constexpr std::uint8_t kTempOffsetRegister = 2;
 constexpr std::uint8_t kHumOffsetRegister = 3;
+// A read asks for all of a sensor's registers, from register 0.
+constexpr std::uint16_t kFirstRegister = 0;
+constexpr int kRegisterCount = 8;
 
 using RequestFrame = std::array<std::uint8_t, kRequestSize>;
 

@@ -5,11 +5,19 @@
 #include <cstdint>
 
 extern std::uint8_t pendingAddress;
-extern std::uint8_t pendingWriteKind;   // 0: temperature offset (register 2); 1: humidity offset (register 3)
-extern std::uint8_t continuousRunning;  // 1 while a continuous read runs
+extern std::uint8_t pendingWriteKind;   // kTempOffsetWrite or kHumOffsetWrite
+extern std::uint8_t continuousRunning;  // kContinuousRunning while a continuous read runs
 extern std::uint8_t scanStart;
 extern std::uint8_t scanEnd;
 extern std::uint8_t scanCurrent;
+
+constexpr std::uint8_t kTempOffsetWrite = 0;  // register 2
+constexpr std::uint8_t kHumOffsetWrite = 1;   // register 3
+constexpr std::uint8_t kContinuousStopped = 0;
+constexpr std::uint8_t kContinuousRunning = 1;
+
+// Every link-state global back to zero, as at program start.
+void ResetLinkState();
 
 // The main dialog's window timers.
 enum : unsigned {

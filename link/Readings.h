@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-constexpr int kRegisterCount = 8;
+#include "link/Frames.h"
 
 // Sign and magnitude in tenths: bit 15 the sign, so 0x8000 is negative zero.
 float DecodeSignedTenths(std::uint16_t raw);

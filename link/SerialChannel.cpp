@@ -2,14 +2,15 @@
 
 #include <cstring>
 
-#include "console/Captions.h"
-#include "console/Console.h"
-#include "console/ConsoleView.h"
 #include "link/Frames.h"
 #include "link/LinkState.h"
 #include "link/SerialLine.h"
 #include "ports/SerInfo.h"
 #include "res/resource.h"
+#include "view/Buttons.h"
+#include "view/Captions.h"
+#include "view/Console.h"
+#include "view/ConsoleView.h"
 
 std::uint8_t rxBuffer[kRxBufferSize];
 
@@ -19,13 +20,13 @@ void OpenPort(Console& console)
 {
     const std::string path = SelectedPortPath(console);
     if (!console.line.Open(path)) {
-        console.view.AppendLog("打开COM失败!", false);
+        console.view.AppendLog("打开COM失败!", kAppendToPane);
         return;
     }
     console.view.SetControlText(IDC_OPEN_BUTTON, kClosePortCaption);
     console.view.EnableControl(IDC_PORT_COMBO, false);
     console.line.ApplyLineSettings();
-    console.view.AppendLog("打开" + SelectedPortName(console) + "成功", false);
+    console.view.AppendLog("打开" + SelectedPortName(console) + "成功", kAppendToPane);
     EnableCommandButtons(console.view, true);
 }
 
@@ -33,18 +34,18 @@ void ClosePort(Console& console)
 {
     const std::string name = SelectedPortName(console);
     if (!console.line.Close()) {
-        console.view.AppendLog("关闭" + name + "失败", false);
+        console.view.AppendLog("关闭" + name + "失败", kAppendToPane);
         return;
     }
     console.view.SetControlText(IDC_OPEN_BUTTON, kOpenPortCaption);
-    console.view.AppendLog("关闭" + name, false);
+    console.view.AppendLog("关闭" + name, kAppendToPane);
     console.view.EnableControl(IDC_PORT_COMBO, true);
     EnableCommandButtons(console.view, false);
     // A pending write keeps its check timer: the check reports what the closed port gave it.
     console.view.StopTimer(kReadCheckTimer);
     console.view.StopTimer(kContinuousTimer);
     console.view.SetControlText(IDC_CONTINUOUS_BUTTON, kStartContinuousCaption);
-    continuousRunning = 0;
+    continuousRunning = kContinuousStopped;
 }
 
 }  // namespace
@@ -72,7 +73,7 @@ std::string SelectedPortName(Console& console)
 bool SendFrame(Console& console, const std::uint8_t* frame)
 {
     if (console.line.Write(frame, kRequestSize)) return true;
-    console.view.AppendLog("写串口失败", false);
+    console.view.AppendLog("写串口失败", kAppendToPane);
     return false;
 }
 
@@ -80,15 +81,4 @@ std::size_t ReceivePending(Console& console)
 {
     std::memset(rxBuffer, 0, sizeof rxBuffer);
     return console.line.ReadWaiting(rxBuffer, sizeof rxBuffer);
-}
-
-bool PortShownOpen(const ConsoleView& view)
-{
-    return view.ControlText(IDC_OPEN_BUTTON) == kClosePortCaption;
-}
-
-void EnableCommandButtons(ConsoleView& view, bool enable)
-{
-    for (int id : {IDC_CONTINUOUS_BUTTON, IDC_SET_HUM_OFFSET_BUTTON, IDC_SET_TEMP_OFFSET_BUTTON, IDC_READ_BUTTON})
-        view.EnableControl(id, enable);
 }

@@ -6,7 +6,6 @@
 #include <string>
 
 struct Console;
-class ConsoleView;
 
 constexpr std::size_t kRxBufferSize = 2048;
 extern std::uint8_t rxBuffer[kRxBufferSize];
@@ -20,8 +19,3 @@ std::string SelectedPortName(Console& console);
 bool SendFrame(Console& console, const std::uint8_t* frame);
 // Zeroes rxBuffer, fills it from byte 0 with what waits at the port, returns the count (0..2048).
 std::size_t ReceivePending(Console& console);
-
-// The port is open while the open button offers to close it.
-bool PortShownOpen(const ConsoleView& view);
-// The four command buttons, always in the order continuous, humidity offset, temperature offset, read.
-void EnableCommandButtons(ConsoleView& view, bool enable);

@@ -3,17 +3,38 @@
 #include <cstdio>
 #include <string>
 
-#include "console/Console.h"
-#include "console/ConsoleView.h"
 #include "link/Frames.h"
 #include "link/LinkState.h"
 #include "link/Readings.h"
 #include "link/SerialChannel.h"
+#include "view/Buttons.h"
+#include "view/Console.h"
+#include "view/ConsoleView.h"
 
 namespace {
 
-const char* const kBadLengthLine = "接收数据长度不正确！";
-const char* const kBadCrcLine = "CRC校验不正确！";
+// The lines of a check that failed. A write passes its offset's failure line, which follows a bad CRC
+// and stands alone for a wrong echo; a read passes none (its checks never give a wrong echo).
+void LogFailedCheck(ConsoleView& view, ResponseCheck check, const char* writeFailureLine)
+{
+    switch (check) {
+    case ResponseCheck::Ok:
+        break;
+    case ResponseCheck::BadLength:
+        view.AppendLog("接收数据长度不正确！", kAppendToPane);
+        break;
+    case ResponseCheck::BadAddress:
+        view.AppendLog("接收地址不正确！", kAppendToPane);
+        break;
+    case ResponseCheck::BadEcho:
+        view.AppendLog(writeFailureLine, kAppendToPane);
+        break;
+    case ResponseCheck::BadCrc:
+        view.AppendLog("CRC校验不正确！", kAppendToPane);
+        if (writeFailureLine) view.AppendLog(writeFailureLine, kAppendToPane);
+        break;
+    }
+}
 
 std::string RequestLine(const char* lead, std::uint8_t address)
 {
@@ -33,24 +54,15 @@ void SendRequest(Console& console, const RequestFrame& frame, unsigned checkTime
 void CheckRead(Console& console)
 {
     const std::size_t count = ReceivePending(console);
-    switch (CheckReadResponse(rxBuffer, count, pendingAddress)) {
-    case ResponseCheck::Ok: {
+    const ResponseCheck check = CheckReadResponse(rxBuffer, count, pendingAddress);
+    if (check == ResponseCheck::Ok) {
         const ReadingTexts texts = FormatReadings(rxBuffer);
         for (int n = 0; n < kRegisterCount; ++n) console.view.ReplaceEditText(ReadingFieldId(n), texts[n]);
-        console.view.AppendLog(ReadingsLogBlock(texts), false);
-        break;
+        console.view.AppendLog(ReadingsLogBlock(texts), kAppendToPane);
+    } else {
+        LogFailedCheck(console.view, check, nullptr);
     }
-    case ResponseCheck::BadAddress:
-        console.view.AppendLog("接收地址不正确！", false);
-        break;
-    case ResponseCheck::BadCrc:
-        console.view.AppendLog(kBadCrcLine, false);
-        break;
-    default:  // BadLength
-        console.view.AppendLog(kBadLengthLine, false);
-        break;
-    }
-    if (!continuousRunning) EnableCommandButtons(console.view, true);
+    if (continuousRunning == kContinuousStopped) EnableCommandButtons(console.view, true);
     console.view.StopTimer(kReadCheckTimer);
 }
 
@@ -64,25 +76,15 @@ void PaceContinuousRead(Console& console)
 void CheckWrite(Console& console)
 {
     const std::size_t count = ReceivePending(console);
-    const bool temperature = pendingWriteKind == 0;
+    const bool temperature = pendingWriteKind == kTempOffsetWrite;
     const std::uint8_t expectedRegister = temperature ? kTempOffsetRegister : kHumOffsetRegister;
     const char* const successLine = temperature ? "温度偏移设置成功！" : "湿度偏移设置成功！";
     const char* const failureLine = temperature ? "温度偏移设置不正确！" : "湿度偏移设置不正确！";
-    switch (CheckWriteResponse(rxBuffer, count, expectedRegister)) {
-    case ResponseCheck::Ok:
-        console.view.AppendLog(successLine, false);
-        break;
-    case ResponseCheck::BadEcho:
-        console.view.AppendLog(failureLine, false);
-        break;
-    case ResponseCheck::BadCrc:
-        console.view.AppendLog(kBadCrcLine, false);
-        console.view.AppendLog(failureLine, false);
-        break;
-    default:  // BadLength
-        console.view.AppendLog(kBadLengthLine, false);
-        break;
-    }
+    const ResponseCheck check = CheckWriteResponse(rxBuffer, count, expectedRegister);
+    if (check == ResponseCheck::Ok)
+        console.view.AppendLog(successLine, kAppendToPane);
+    else
+        LogFailedCheck(console.view, check, failureLine);
     console.view.StopTimer(kWriteCheckTimer);
     // The port may have been closed while the write was pending: a closed port never offers commands.
     if (PortShownOpen(console.view)) EnableCommandButtons(console.view, true);
@@ -93,7 +95,7 @@ void CheckWrite(Console& console)
 void SendReadRequest(Console& console, std::uint8_t address)
 {
     const RequestFrame frame = BuildReadRequest(address);
-    console.view.AppendLog(RequestLine("正在读取地址为：", address), false);
+    console.view.AppendLog(RequestLine("正在读取地址为：", address), kAppendToPane);
     pendingAddress = address;
     SendRequest(console, frame, kReadCheckTimer);
 }
@@ -101,11 +103,11 @@ void SendReadRequest(Console& console, std::uint8_t address)
 void SendWriteRequest(Console& console, std::uint8_t address, std::uint8_t registerNumber, std::uint16_t value)
 {
     const RequestFrame frame = BuildWriteRequest(address, registerNumber, value);
-    console.view.AppendLog(RequestLine("正在设置地址为：", address), false);
+    console.view.AppendLog(RequestLine("正在设置地址为：", address), kAppendToPane);
     SendRequest(console, frame, kWriteCheckTimer);
 }
 
-void OnTimer(Console& console, unsigned timerId)
+void AdvanceExchange(Console& console, unsigned timerId)
 {
     switch (timerId) {
     case kReadCheckTimer:

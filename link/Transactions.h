@@ -7,5 +7,6 @@ struct Console;
 
 void SendReadRequest(Console& console, std::uint8_t address);
 void SendWriteRequest(Console& console, std::uint8_t address, std::uint8_t registerNumber, std::uint16_t value);
-// The dialog's WM_TIMER; ids other than the three link timers change nothing.
-void OnTimer(Console& console, unsigned timerId);
+// One tick of a link timer: checks the answer of the pending read or write, or sends the continuous
+// read's next request. Ids other than the three link timers change nothing.
+void AdvanceExchange(Console& console, unsigned timerId);

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "console/ConsoleView.h"
 #include "link/SerialLine.h"
+#include "view/ConsoleView.h"
 
 using Bytes = std::vector<std::uint8_t>;
 using Strings = std::vector<std::string>;

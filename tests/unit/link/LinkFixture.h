@@ -8,9 +8,7 @@
 #include <initializer_list>
 
 #include "Fakes.h"
-#include "console/Captions.h"
 #include "console/Commands.h"
-#include "console/Console.h"
 #include "link/Crc.h"
 #include "link/LinkState.h"
 #include "link/SerialChannel.h"
@@ -18,6 +16,9 @@
 #include "ports/FakePortSystem.h"
 #include "ports/SerInfo.h"
 #include "res/resource.h"
+#include "view/Buttons.h"
+#include "view/Captions.h"
+#include "view/Console.h"
 
 // The frame with its CRC appended, low byte first.
 inline Bytes WithCrc(Bytes frame)
@@ -64,7 +65,7 @@ protected:
         view = FakeView();
         line = FakeLine();
         ports = FakePortSystem();
-        pendingAddress = pendingWriteKind = continuousRunning = scanStart = scanEnd = scanCurrent = 0;
+        ResetLinkState();
         portList.RemoveAll();
         view.texts = {{IDC_OPEN_BUTTON, kOpenPortCaption},  {IDC_CONTINUOUS_BUTTON, kStartContinuousCaption},
                       {IDC_SENSOR_ADDRESS_EDIT, "1"},       {IDC_RANGE_FROM_EDIT, "1"},
@@ -104,7 +105,7 @@ protected:
     void Tick(unsigned timerId)
     {
         ASSERT_TRUE(view.TimerRunning(timerId)) << "timer " << timerId;
-        OnTimer(console, timerId);
+        AdvanceExchange(console, timerId);
     }
 
     std::vector<bool> CommandButtonStates() const

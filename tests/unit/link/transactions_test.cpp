@@ -112,8 +112,8 @@ TEST_F(Transactions, PacingFromPastTheEndOfTheRangeStartsOver)
 TEST_F(Transactions, OtherTimerIdsChangeNothing)
 {
     line.Arrive(ExampleAnswer());
-    OnTimer(console, 4);
-    OnTimer(console, 0);
+    AdvanceExchange(console, 4);
+    AdvanceExchange(console, 0);
     EXPECT_TRUE(view.log.empty());
     EXPECT_TRUE(line.calls.empty());
     EXPECT_TRUE(view.timerEvents.empty());

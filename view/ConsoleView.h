@@ -5,6 +5,10 @@
 
 #include <string>
 
+// AppendLog's clearFirst: the line goes after the pane's text, or replaces it.
+constexpr bool kAppendToPane = false;
+constexpr bool kClearPaneFirst = true;
+
 class ConsoleView {
 public:
     virtual ~ConsoleView() = default;
