@@ -62,42 +62,59 @@ END_MESSAGE_MAP()
 BOOL CMyTarvikDlg::OnInitDialog()
 {
     CDialogEx::OnInitDialog();
+    AddAboutMenuEntry();
+    SetWindowIcons();
+    EnableCommandButtons(*this, false);
+    SetInitialInputTexts();
+    ShowPaneEnd();
+    ::OnPortDropDown(console);
+    LimitInputLengths();
+    SetReadOutFonts();
+    return TRUE;
+}
 
-    if (HMENU systemMenu = GetSystemMenu()) {
-        const std::wstring aboutText = [] {
-            const wchar_t* resourceText = nullptr;
-            const int length = ::LoadStringW(::GetModuleHandleW(nullptr), IDS_ABOUTBOX,
-                                             reinterpret_cast<LPWSTR>(&resourceText), 0);
-            return std::wstring(resourceText ? resourceText : L"", static_cast<size_t>(length > 0 ? length : 0));
-        }();
-        if (!aboutText.empty()) {
-            ::AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
-            ::AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, aboutText.c_str());
-        }
-    }
+void CMyTarvikDlg::AddAboutMenuEntry()
+{
+    HMENU systemMenu = GetSystemMenu();
+    if (!systemMenu) return;
+    const std::wstring aboutText = ResourceString(IDS_ABOUTBOX);
+    if (aboutText.empty()) return;
+    ::AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, aboutText.c_str());
+}
 
+void CMyTarvikDlg::SetWindowIcons()
+{
     SetIcon(iconHandle, TRUE);
     SetIcon(iconHandle, FALSE);
+}
 
-    EnableCommandButtons(*this, false);
-
+void CMyTarvikDlg::SetInitialInputTexts()
+{
     ReplaceEditText(IDC_SENSOR_ADDRESS_EDIT, "1");
     ReplaceEditText(IDC_RANGE_FROM_EDIT, "1");
     ReplaceEditText(IDC_RANGE_TO_EDIT, "2");
     ReplaceEditText(IDC_TEMP_OFFSET_INPUT, "0");
     ReplaceEditText(IDC_HUM_OFFSET_INPUT, "0");
+}
 
+void CMyTarvikDlg::ShowPaneEnd()
+{
     infoEdit.SetSel(-1, -1);
     infoEdit.ScrollCaret();
+}
 
-    ::OnPortDropDown(console);
-
+void CMyTarvikDlg::LimitInputLengths()
+{
     tempOffsetInput.LimitText(5);
     humOffsetInput.LimitText(5);
     sensorAddressEdit.LimitText(2);
     rangeFromEdit.LimitText(2);
     rangeToEdit.LimitText(2);
+}
 
+void CMyTarvikDlg::SetReadOutFonts()
+{
     struct ReadOut {
         CEdit& edit;
         CFont& font;
@@ -109,9 +126,9 @@ BOOL CMyTarvikDlg::OnInitDialog()
         readOut.edit.SetFont(&readOut.font, FALSE);
         readOut.edit.SetFont(&readOut.font, TRUE);
     }
-    return TRUE;
 }
 
+// Enter arrives as IDOK; handling it without action keeps the dialog open.
 void CMyTarvikDlg::OnEnterPressed() {}
 
 void CMyTarvikDlg::OnTempOffsetInputChange()
@@ -164,17 +181,17 @@ void CMyTarvikDlg::OnTimer(UINT_PTR timerId)
 
 std::string CMyTarvikDlg::ControlText(int controlId) const
 {
-    return Bound<CWnd>(controlId).GetWindowText();
+    return DialogItem<CWnd>(m_hWnd, controlId).GetWindowText();
 }
 
 void CMyTarvikDlg::SetControlText(int controlId, const std::string& text)
 {
-    Bound<CWnd>(controlId).SetWindowText(text);
+    DialogItem<CWnd>(m_hWnd, controlId).SetWindowText(text);
 }
 
 void CMyTarvikDlg::ReplaceEditText(int controlId, const std::string& text)
 {
-    CEdit edit = Bound<CEdit>(controlId);
+    CEdit edit = DialogItem<CEdit>(m_hWnd, controlId);
     edit.SetSel(0, -1);
     edit.ScrollCaret();
     edit.ReplaceSel(text, FALSE);
@@ -182,7 +199,7 @@ void CMyTarvikDlg::ReplaceEditText(int controlId, const std::string& text)
 
 void CMyTarvikDlg::EnableControl(int controlId, bool enable)
 {
-    Bound<CWnd>(controlId).EnableWindow(enable);
+    DialogItem<CWnd>(m_hWnd, controlId).EnableWindow(enable);
 }
 
 void CMyTarvikDlg::AppendLog(const std::string& text, bool clearFirst)

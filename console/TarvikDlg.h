@@ -44,14 +44,12 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
-    // A wrapper of the dialog's control with that id, for the operations the core asks for by id.
-    template <class Wrapper>
-    Wrapper Bound(int controlId) const
-    {
-        Wrapper control;
-        control.Attach(::GetDlgItem(m_hWnd, controlId));
-        return control;
-    }
+    void AddAboutMenuEntry();
+    void SetWindowIcons();
+    void SetInitialInputTexts();
+    void ShowPaneEnd();
+    void LimitInputLengths();
+    void SetReadOutFonts();
 
     HICON iconHandle;
     CEdit infoEdit;
