@@ -10,17 +10,16 @@ screenshot of the dialog and prints its path."""
 import argparse
 import os
 import signal
-import subprocess
 import sys
 from pathlib import Path
 
 sys.dont_write_bytecode = True  # no caches in the source tree
 REPO = Path(__file__).resolve().parents[1]
-sys.path.insert(0, str(REPO / "tools/winelaunch"))
+sys.path[:0] = [str(REPO / "tools/winelaunch"), str(REPO / "tools/sim")]
+import simbus  # noqa: E402
 import winelaunch as wl  # noqa: E402
+from tarvik_dialog import CONTINUOUS, OPEN, READ, SET_TEMP, TEMP_INPUT, Dialog  # noqa: E402
 
-# Control ids of the main dialog (res/resource.h).
-CONTINUOUS, SET_TEMP, INFO, TEMP_INPUT, OPEN, READ = 1002, 1004, 1008, 1009, 1014, 1019
 CONTINUOUS_READS = 4
 
 
@@ -28,24 +27,21 @@ def stop_on_signal(number, frame):
     raise KeyboardInterrupt
 
 
-def scripted_session(main, write_offset):
-    controls = {c.info()["id"]: c for c in main.children()}
-
-    def pane():
-        return controls[INFO].text().split("\r\n")[:-1]
-
-    def step(what, control, done=lambda: controls[READ].enabled()):
-        controls[control].click()
+def scripted_session(ui, write_offset):
+    def step(what, control, done=lambda: ui.enabled(READ)):
+        ui.click(control)
         wl.wait_for(done, what)
-        print(f"--- {what}\n" + "".join(f"    {line}\n" for line in pane()), end="", flush=True)
+        print(f"--- {what}\n" + "".join(f"    {line}\n" for line in ui.pane()[:-1]), end="", flush=True)
+
+    def results():
+        return sum(ui.pane().count(line) for line in ("读取成功:", "接收数据长度不正确！"))
 
     step("open COM3", OPEN, lambda: True)
     step("read sensor 1", READ)
-    step(f"read 1 and 2 continuously, {CONTINUOUS_READS} reads", CONTINUOUS,
-         lambda: pane().count("读取成功:") + pane().count("接收数据长度不正确！") >= CONTINUOUS_READS)
-    controls[CONTINUOUS].click()
+    step(f"read 1 and 2 continuously, {CONTINUOUS_READS} reads", CONTINUOUS, lambda: results() >= CONTINUOUS_READS)
+    ui.click(CONTINUOUS)
     if write_offset:
-        controls[TEMP_INPUT].set_text("1.5")
+        ui.set_text(TEMP_INPUT, "1.5")
         step("write the temperature offset 1.5 into sensor 1", SET_TEMP)
         step("read sensor 1 again", READ)
 
@@ -65,26 +61,23 @@ def main():
     wine = wl.Wine(args.work, display)
     sim = None
     try:
-        line = args.device
+        line = args.device and os.path.realpath(args.device)
         if not line:
+            sim = simbus.Bus(wine.root / "COM3", wine.logs)
             line = wine.root / "COM3"
-            sim = subprocess.Popen([REPO / "build/host/tools/sim/tarvik-sim", "--link", line, "--no-drift"],
-                                   stdin=subprocess.DEVNULL, stdout=subprocess.PIPE)
-            print(f"simulated sensors 1 and 2 on {sim.stdout.readline().decode().strip()}, attached as COM3",
-                  flush=True)
+            print(f"simulated sensors 1 and 2 on {sim.path}, attached as COM3", flush=True)
         wine.start({"COM3": line})
-        program = wine.run([wl.windows_path(args.exe)], windows_version="nt40")
-        with wine.driver() as ui:
-            main = wl.find_window(ui, "Tarvik", process=program)
+        with wine.driver() as driver:
+            ui = Dialog(wine, driver, args.exe, windows_version="nt40")
             if display:
                 print("Tarvik is running; close its window to end.", flush=True)
-            elif main:
-                scripted_session(main, write_offset=sim is not None)
-                ui("redraw", main.hwnd)
-                print(f"screenshot: {wl.screenshot(wine.display, main.rect(), wine.root / 'tarvik.png')}")
-                main.post(wl.WM_CLOSE)
-        return program.wait()
-    except (wl.LaunchError, wl.DriverError, TimeoutError) as error:
+            else:
+                scripted_session(ui, write_offset=sim is not None)
+                driver("redraw", ui.main.hwnd)
+                print(f"screenshot: {wl.screenshot(wine.display, ui.main.rect(), wine.root / 'tarvik.png')}")
+                ui.main.post(wl.WM_CLOSE)
+        return ui.process.wait()
+    except (wl.LaunchError, wl.DriverError, TimeoutError, RuntimeError) as error:
         print(f"cannot run Tarvik: {error}")
         return 1
     except KeyboardInterrupt:
@@ -92,8 +85,7 @@ def main():
     finally:
         wine.stop()
         if sim:
-            sim.terminate()
-            sim.wait(10)
+            sim.stop()
 
 
 if __name__ == "__main__":

@@ -260,6 +260,12 @@ class Wine:
         self.com = dict(com)
         self._check_ports()
 
+    def restart(self):
+        """A fresh wineserver with the same COM ports, as after a program that hung."""
+        com, self.com = self.com, None
+        self.stop_server()
+        self.map(com)
+
     def _start_server(self):
         with open(self.logs / "wineserver.log", "a") as log:
             _run(["wineserver", "-p"], env=self.env(), stdout=log, stderr=log)

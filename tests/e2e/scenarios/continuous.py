@@ -4,30 +4,33 @@ that vanishes and returns; a long run that fills the pane past its 200 lines."""
 
 import time
 
-from harness import (ABSENT_3, BAD_LENGTH, BUS, CONTINUOUS, INFO, OPEN, PORT, READ, SENSOR_1, SENSOR_2, SET_TEMP,
-                     START, STOP, TO, Sensor, check, read_request, rows, scenario, wait_for, wl)
+from harness import (ABSENT_3, BAD_LENGTH, BUS, CONTINUOUS, EM_GETLINECOUNT, INFO, OPEN, PORT, READ, SC_CLOSE,
+                     SENSOR_1, SENSOR_2, SET_TEMP, START, STOP, TO, Sensor, check, read_request, rows, scenario,
+                     wait_for, wl)
 
 QUIET_S = 1.5  # longer than the 1 s pacing: a run that goes on would show in it
+REFUSED = ["写串口失败", BAD_LENGTH]
 # Readings whose log lines wrap in the pane, so it fills sooner.
 WIDE = Sensor(1, ",".join(f"r{n}=0xFFFF" for n in range(8)), [0xFFFF] * 8,
               ["-3276.7 ", "-3276.7 ", "-3276.7", "-3276.7", "65535", "FFFF", "FFFF", "FFFF"])
 
 
-def echo(start, end):
-    return [f"您输入的起始地址为：{start}", f"您输入的结束地址为：{end}"]
-
-
-def logged(outcomes, awaited=None):
-    """The pane's lines for a run's reads: each request line and its outcome, then the request line of
-    a read still awaited."""
-    lines = [line for sensor, outcome in outcomes for line in (sensor.request_line(), *outcome)]
-    return lines + ([awaited.request_line()] if awaited else [])
+def run_lines(start, end, outcomes, awaited=None):
+    """The pane of a run: the range's echo, each read's request line and outcome, then the request line
+    of a read still awaited."""
+    lines = [f"您输入的起始地址为：{start}", f"您输入的结束地址为：{end}"]
+    lines += [line for sensor, outcome in outcomes for line in (sensor.request_line, *outcome)]
+    return lines + ([awaited.request_line] if awaited else [])
 
 
 def start_run(ui, to):
     ui.set_text(TO, str(to))
     ui.click(CONTINUOUS)
     check([ui.text(CONTINUOUS), ui.buttons()], [STOP, [True, False, False, False]], "caption and buttons running")
+
+
+def stopped(ui):
+    check([ui.text(CONTINUOUS), ui.buttons()], [START, [True] * 4], "caption and buttons after stopping")
 
 
 @scenario("continuous read: 1 to 3 in turn with no sensor at 3, stopped and closed while a read is awaited",
@@ -40,25 +43,23 @@ def run_stop_and_close(ctx):
     bus.wait_requests(len(order), ceiling=30)
     ui.click(CONTINUOUS)  # at once, while the last request's answer is awaited
     window = time.monotonic() - started
-    check(bus.frames("rx"), [read_request(s.address) for s in order], "requests, in order")
+    check(bus.wire("rx"), [read_request(s.address) for s in order], "requests, in order")
     check(len(order) <= window + 2, True, f"at most one request a second ({len(order)} in {window:.1f} s)")
-    check([ui.text(CONTINUOUS), ui.buttons()], [START, [True] * 4], "caption and buttons after stopping")
+    stopped(ui)
     ui.expect_quiet(bus, QUIET_S, "stopping")
     outcomes = [(s, [BAD_LENGTH] if s is ABSENT_3 else s.block()) for s in order[:-1]]
-    check(ui.pane(), [*echo(1, 3), *logged(outcomes, order[-1]), ""], "pane after stopping")
-    check(bus.frames("tx"), [s.reply() for s in order if s is not ABSENT_3], "replies")
+    check(ui.pane(), [*run_lines(1, 3, outcomes, order[-1]), ""], "pane after stopping")
+    check(bus.wire("tx"), [s.reply() for s in order if s is not ABSENT_3], "replies")
     # The abandoned read's answer came, but only the last read that was checked shows.
     check(ui.read_outs(), SENSOR_2.read_outs, "read-outs after stopping")
-
-    sent = len(bus.frames("rx"))
+    sent = len(bus.wire("rx"))
     ui.click(CONTINUOUS)
     bus.wait_requests(sent + 2)
     ui.click(OPEN)
     check([ui.text(CONTINUOUS), ui.buttons(), ui.enabled(PORT)], [START, [False] * 4, True], "after closing")
     ui.expect_quiet(bus, QUIET_S, "closing the port")
-    check(ui.pane(), [*echo(1, 3), *logged([(SENSOR_1, SENSOR_1.block())], SENSOR_2), "关闭COM3", ""],
-          "pane after closing during the run")
-    check(bus.frames("rx")[sent:], [read_request(1), read_request(2)], "requests of the closed run")
+    check([ui.pane(), bus.wire("rx")[sent:]], [[*run_lines(1, 3, [(SENSOR_1, SENSOR_1.block())], SENSOR_2),
+                                                "关闭COM3", ""], [read_request(1), read_request(2)]], "closed run")
 
 
 @scenario("continuous read: a reply so late it lands in the next read, a line that vanishes and returns",
@@ -67,27 +68,24 @@ def late_and_vanished(ctx):
     ui, bus = ctx.open_bus(SENSOR_1, SENSOR_2)
     bus("fault 1 late 1050")
     start_run(ui, 2)
-    bus.wait_requests(4, ceiling=30)
     # Sensor 1's reply comes while sensor 2's is awaited: both reads fail, no late data shows.
-    run = [*echo(1, 2), *logged([(SENSOR_1, [BAD_LENGTH]), (SENSOR_2, [BAD_LENGTH])] * 2), ""]
-    wait_for(lambda: ui.pane() == run, f"the pane {run}", 5)
+    late = [*run_lines(1, 2, [(SENSOR_1, [BAD_LENGTH]), (SENSOR_2, [BAD_LENGTH])] * 2), ""]
+    wait_for(lambda: ui.pane() == late, f"the pane {late}", 10)
     check(ui.read_outs(), [""] * 8, "read-outs after the late replies")
     ui.click(CONTINUOUS)
-
     # The line goes while a run goes on: each second a request line and its failure lines, no hang.
-    sent = len(bus.frames("rx"))
+    sent = len(bus.wire("rx"))
     bus("clear 1")
     bus("vanish")
     began = time.monotonic()
     ui.click(CONTINUOUS)
-    refused = ["写串口失败", BAD_LENGTH]
-    gone = logged([(SENSOR_1, refused), (SENSOR_2, refused), (SENSOR_1, refused)])
-    wait_for(lambda: ui.pane()[2:11] == gone, f"the pane {gone}", 10)
+    gone = run_lines(1, 2, [(SENSOR_1, REFUSED), (SENSOR_2, REFUSED), (SENSOR_1, REFUSED)])
+    wait_for(lambda: ui.pane()[:11] == gone, f"the pane {gone}", 10)
     check(time.monotonic() - began > 1.8, True, "at most one request a second")
     bus("return")
     ui.click(CONTINUOUS)
-    check([ui.text(CONTINUOUS), ui.buttons()], [START, [True] * 4], "caption and buttons after stopping")
-    check(bus.frames("rx")[sent:], [], "requests while the line is gone")
+    stopped(ui)
+    check(bus.wire("rx")[sent:], [], "requests while the line is gone")
     ui.click(OPEN)
     ui.click(OPEN)
     ui.read(1)
@@ -99,38 +97,37 @@ def about_during_run(ctx):
     ui, bus = ctx.open_bus(SENSOR_1, SENSOR_2)
     start_run(ui, 2)
     about = ui.about_box()
-    sent = len(bus.frames("rx"))
+    sent = len(bus.wire("rx"))
     bus.wait_requests(sent + 2)
-    next(c for c in about.children() if c.info()["id"] == 1).click()
+    about.item(1).click()
     wait_for(lambda: ui.popup() is None, "the About box gone")
     bus.wait_requests(sent + 4)
     check(ui.text(CONTINUOUS), STOP, "the run goes on after OK")
-    stamps = [float(line.split()[0]) for line in bus.log.read_text().splitlines() if " rx " in line]
+    stamps = [t for t, direction, _ in bus.frames() if direction == "rx"]
     gaps = [b - a for a, b in zip(stamps, stamps[1:])]
     check(all(0.9 < gap < 1.2 for gap in gaps), True, f"a request a second ({gaps})")
 
 
-# (operator's way out, what is awaited) -> the process ends within 2 s with exit code 0.
-AWAITED = {"read": READ, "write": SET_TEMP, "continuous read": CONTINUOUS}
-ENDINGS = [(f"{key} while a {what} is awaited", key, what) for key in ("Escape", "close box") for what in AWAITED]
+# (operator's way out, the command whose answer is awaited): the process ends within 2 s, exit code 0.
+ENDINGS = [(f"{key} while {button} is awaited", key, button)
+           for key in ("Escape", "close box") for button in (READ, SET_TEMP, CONTINUOUS)]
 
 
 @scenario("Escape and the close box while a read, a write and a continuous read are awaited", com=(BUS,))
 def end_while_awaited(ctx):
-    ui, bus = ctx.open_bus(SENSOR_1)
+    _, bus = ctx.open_bus(SENSOR_1)
     bus("fault 1 silent")
 
-    def end(name, key, what):
-        ui, sent = ctx.program, len(bus.frames("rx"))
-        ui.click(AWAITED[what])
+    def end(name, key, button):
+        ui, sent = ctx.program, len(bus.wire("rx"))
+        ui.click(button)
         bus.wait_requests(sent + 1)
         began = time.monotonic()
         if key == "Escape":
             ui.main.key(wl.VK_ESCAPE, receiver=ui[INFO])
         else:
-            ui.main.send(wl.WM_SYSCOMMAND, 0xF060)
-        check(ui.wait_exit(2), 0, "exit code")
-        check(time.monotonic() - began < 2, True, "ended within 2 s")
+            ui.main.send(wl.WM_SYSCOMMAND, SC_CLOSE)
+        check([ui.wait_exit(2), time.monotonic() - began < 2], [0, True], "exit code, ended within 2 s")
         ui = ctx.launch("nt40")
         ui.click(OPEN)
         check(ui.pane(), ["打开COM3成功", ""], "pane after relaunch and open")
@@ -146,14 +143,13 @@ def pane_restarts(ctx):
     def past_200_lines_after_a_check():
         lines = ui.pane()
         # Still the run's pane, and its last line so far is a check's: the next line is a request's.
-        return lines[:2] == echo(1, 1) and lines[-2] == "" and ui[INFO].send(0xBA) > 200 and lines
-
+        return lines[:2] == run_lines(1, 1, []) and lines[-2] == "" and ui[INFO].send(EM_GETLINECOUNT) > 200 and lines
     lines = wait_for(past_200_lines_after_a_check, "a pane of more than 200 lines", ceiling=60)
-    reads = lines.count(WIDE.request_line())
-    check(lines, [*echo(1, 1), *logged([(WIDE, WIDE.block())] * reads), ""], "pane of the long run")
-    check(bus.frames("rx"), [read_request(1)] * reads, "requests of the long run")
+    reads = lines.count(WIDE.request_line)
+    check(lines, [*run_lines(1, 1, [(WIDE, WIDE.block())] * reads), ""], "pane of the long run")
+    check(bus.wire("rx"), [read_request(1)] * reads, "requests of the long run")
     # The next line, the next request's, stands alone; the request goes out right after it is written.
     bus.wait_requests(reads + 1)
-    check([ui[INFO].send(0xBA), ui.pane()], [2, [WIDE.request_line(), ""]], "pane after passing 200 lines")
-    block = [WIDE.request_line(), *WIDE.block()]
+    check([ui[INFO].send(EM_GETLINECOUNT), ui.pane()], [2, [WIDE.request_line, ""]], "pane after passing 200 lines")
+    block = [WIDE.request_line, *WIDE.block()]
     wait_for(lambda: ui.pane()[:len(block)] == block, "the read's block below it")

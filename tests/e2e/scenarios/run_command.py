@@ -3,7 +3,7 @@
 import os
 import subprocess
 
-from harness import REPO, SENSOR_1, Sim, check, read_request, rows, scenario
+from harness import REPO, SENSOR_1, check, read_request, rows, scenario
 
 
 def run_command(*args):
@@ -14,19 +14,15 @@ def run_command(*args):
 
 @scenario("run command: --device maps one serial device as COM3 and reads it; other paths are refused")
 def run_on_device(ctx):
-    bus = Sim(ctx.rig.ttys / "device", ctx.rig.wine.logs, "--sensor", f"1:{SENSOR_1.settings}")
-    ctx.backings.append(bus)
+    bus = ctx.bus(ctx.rig.wine.root / "ttys/device", SENSOR_1)
     run = run_command("--device", bus.path)
     check(run.returncode, 0, f"exit code ({run.stderr.strip()})")
-    steps = run.stdout.split("--- ")
-    read = next((s for s in steps if s.startswith("read sensor 1")), "").splitlines()
-    check(read, ["read sensor 1", "    您输入的地址为：1", f"    {SENSOR_1.request_line()}",
+    read = next((s for s in run.stdout.split("--- ") if s.startswith("read sensor 1")), "").splitlines()
+    check(read, ["read sensor 1", "    您输入的地址为：1", f"    {SENSOR_1.request_line}",
                  *(f"    {line}" for line in SENSOR_1.block())], "the read in the session's output")
     # A real bus gets no offset written by a demonstration.
-    check(bus.frames("rx")[:5], [read_request(a) for a in (1, 1, 2, 1, 2)], "requests")
-    check(all(f[1] == 3 for f in bus.frames("rx")), True, "only reads on the wire")
-
-    def refused(path):
-        run = run_command("--device", path)
-        check([run.returncode, run.stderr], [2, f"run: {path} is not a serial device\n"], "refusal")
-    rows([("/dev/null",), (str(REPO / "README.md"),)], refused)
+    check(bus.wire("rx")[:5], [read_request(a) for a in (1, 1, 2, 1, 2)], "requests")
+    check(all(f[1] == 3 for f in bus.wire("rx")), True, "only reads on the wire")
+    rows([("/dev/null",), (str(REPO / "README.md"),)], lambda path: check(
+        [(run := run_command("--device", path)).returncode, run.stderr], [2, f"run: {path} is not a serial device\n"],
+        "exit code, the refusal"))

@@ -1,0 +1,47 @@
+"""Tarvik.exe's main dialog as a script sees it under Wine (tools/winelaunch): its controls by id and
+the information pane. The run command's scripted session and the end-to-end tests work it."""
+
+import subprocess
+
+import winelaunch as wl
+
+# Control ids (res/resource.h).
+PORT = 1000
+(CONTINUOUS, SET_HUM, SET_TEMP, ADDRESS, TEMP_OFFSET, TEMPERATURE, INFO, TEMP_INPUT, TYPE, HUM_INPUT, HUM_OFFSET,
+ HUMIDITY, OPEN, HW_VERSION, SW_VERSION) = range(1002, 1017)
+FROM, READ, TO, SENSOR_ADDRESS = 1018, 1019, 1020, 1021
+
+
+class Dialog:
+    def __init__(self, wine, driver, exe, lang="zh_CN.UTF-8", windows_version=None):
+        """Starts `exe` under `wine` and waits for its dialog; Wine reports `windows_version` to it."""
+        self.driver = driver
+        self.process = wine.run([wl.windows_path(exe)], lang, windows_version,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.main = wl.find_window(driver, "Tarvik", process=self.process)
+        if self.main is None:
+            raise wl.LaunchError(f"Tarvik.exe ended at start with {self.process.returncode}")
+        self.controls = {c.info()["id"]: c for c in self.main.children()}
+
+    def __getitem__(self, control):
+        return self.controls[control]
+
+    def text(self, control):
+        return self.controls[control].text()
+
+    def enabled(self, control):
+        return self.controls[control].enabled()
+
+    def set_text(self, control, text):
+        self.controls[control].set_text(text)
+
+    def click(self, control):
+        return self.controls[control].click()
+
+    def pane(self):
+        """The information pane's lines; the last is the empty one after the final line end."""
+        return self.text(INFO).split("\r\n")
+
+    def wait_exchange(self):
+        """A single read or write has ended when its check gives the command buttons back."""
+        wl.wait_for(lambda: self.enabled(READ), "the command buttons back after the exchange")
