@@ -73,8 +73,7 @@ def main():
                 print("Tarvik is running; close its window to end.", flush=True)
             else:
                 scripted_session(ui, write_offset=sim is not None)
-                driver("redraw", ui.main.hwnd)
-                print(f"screenshot: {wl.screenshot(wine.display, ui.main.rect(), wine.root / 'tarvik.png')}")
+                print(f"screenshot: {wl.screenshot(wine.display, ui.main, wine.root / 'tarvik.png')}")
                 ui.main.post(wl.WM_CLOSE)
         return ui.process.wait()
     except (wl.LaunchError, wl.DriverError, TimeoutError, RuntimeError) as error:

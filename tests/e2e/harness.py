@@ -17,13 +17,13 @@ from winelaunch import wait_for  # noqa: E402,F401
 ZH_CN, C_UTF8 = "zh_CN.UTF-8", "C.UTF-8"
 COMMANDS = (CONTINUOUS, SET_HUM, SET_TEMP, READ)
 READ_OUTS = (TEMPERATURE, HUMIDITY, TEMP_OFFSET, HUM_OFFSET, ADDRESS, TYPE, HW_VERSION, SW_VERSION)
-CB_GETCOUNT, CB_GETCURSEL, EM_GETLINECOUNT, SC_CLOSE = 0x146, 0x147, 0xBA, 0xF060
+CB_GETCURSEL, EM_GETLINECOUNT, SC_CLOSE = 0x147, 0xBA, wl.SC_CLOSE
 BUS = "COM3"
 BAD_LENGTH = "接收数据长度不正确！"
 START, STOP = "连续读开始", "连续读停止"
 ENUM_KEY = "HKLM\\Enum"
 # Whatever a row's failure is, it is reported as the row's.
-FAILURES = (AssertionError, TimeoutError, RuntimeError, wl.DriverError)
+FAILURES = (AssertionError, TimeoutError, RuntimeError, wl.DriverError, wl.LaunchError, subprocess.TimeoutExpired)
 
 
 def check(actual, expected, what):
@@ -98,39 +98,19 @@ ABSENT_3 = Sensor(3, "", [], [])
 class Tarvik(Dialog):
     """The running program and what the operator sees."""
 
-    def __init__(self, ctx, version):
-        try:
-            super().__init__(ctx.rig.wine, ctx.driver, ctx.rig.exe, ctx.lang, version)
-        except wl.LaunchError as error:
-            raise AssertionError(str(error)) from None
-
     def read_outs(self):
         return [self.text(c) for c in READ_OUTS]
 
     def buttons(self):
         return [self.enabled(c) for c in COMMANDS]
 
-    def ports(self):
-        return [self.driver("lbtext", self[PORT].hwnd, i) for i in range(self[PORT].send(CB_GETCOUNT))]
-
     def popup(self):
         return next(iter(self.main.dialogs()), None)
 
     def about_box(self):
-        """Opens the About box by the system menu's last entry, reached from the top with one step up
-        as a keyboard user does (menus of another process cannot be read under Wine)."""
-        self.main.post(wl.WM_SYSCOMMAND, 0xF100, 0x20)  # SC_KEYMENU, Alt+Space
-        wait_for(lambda: any(self.driver("info", w)["class"] == "#32768" for w in self.driver("windows")), "menu")
-        for vk in (wl.VK_UP, wl.VK_RETURN):
-            self.main.post(wl.WM_KEYDOWN, vk, 1)
-            self.main.post(wl.WM_KEYUP, vk, 0xC0000001)
+        """The About box, by the system menu's last entry: one step up from the top."""
+        self.main.choose_system_menu_entry(1)
         return wait_for(self.popup, "the About box")
-
-    def wait_exit(self, ceiling=20.0):
-        try:
-            return self.process.wait(ceiling)
-        except subprocess.TimeoutExpired:
-            raise AssertionError(f"the program still runs after {ceiling:g} s") from None
 
     def read(self, address=None):
         """A single read of `address` (the one in the input when None), waited out."""
@@ -146,12 +126,6 @@ class Tarvik(Dialog):
         check([bus.wire("rx")[len(sent):], self.pane()], [[], lines], f"requests and pane after {what}")
 
 
-def label_texts(window):
-    """The texts of the static controls that show text (icons and blanks left out), in order."""
-    infos = [c.info() for c in window.children()]
-    return [i["text"] for i in infos if i["class"] == "Static" and i["style"] & 0x1F != 0x3 and i["text"]]
-
-
 class Context:
     """One scenario's driver, program, buses and registry keys, all released when it ends."""
 
@@ -160,19 +134,16 @@ class Context:
         self.driver = rig.wine.driver(lang, name)
         self.program, self.buses, self.keys = None, [], []
 
-    def sim(self, *sensors, com=BUS):
-        if com not in self.rig.wine.com:
-            raise AssertionError(f"{com} is not among the scenario's COM ports")
-        return self.bus(self.rig.wine.com[com], *sensors)
-
-    def bus(self, link, *sensors):
-        bus = simbus.Bus(link, self.rig.wine.logs, *[w for s in sensors for w in ("--sensor", f"{s.address}:{s.settings}")])
+    def sim(self, *sensors, com=BUS, link=None):
+        """A simulated bus with exactly `sensors` behind a COM port of the scenario (or another link)."""
+        bus = simbus.Bus(link or self.rig.wine.com[com], self.rig.wine.logs,
+                         *[word for s in sensors for word in ("--sensor", f"{s.address}:{s.settings}")])
         self.buses.append(bus)
         return bus
 
     def launch(self, version=None):
         self.close_program()
-        self.program = Tarvik(self, version)
+        self.program = Tarvik(self.rig.wine, self.driver, self.rig.exe, self.lang, version)
         return self.program
 
     def open_bus(self, *sensors):
@@ -184,11 +155,10 @@ class Context:
         check([ui.pane(), ui.buttons()], [["打开COM3成功", ""], [True] * 4], "pane and buttons after opening")
         return ui, bus
 
-    def registry_tree(self, root, tree):
-        def write(key, node):
-            for name, value in node.items():
-                write(f"{key}\\{name}", value) if isinstance(value, dict) else self.driver("regset", key, name, value)
-        write(root, tree)
+    def registry(self, root, values):
+        """Sets (key below root, name, text) values; root goes when the scenario ends."""
+        for key, name, value in values:
+            self.driver("regset", f"{root}\\{key}", name, value)
         self.keys.append(root)
 
     def close_program(self):

@@ -164,11 +164,12 @@ class Xvfb:
         self.log.close()
 
 
-def screenshot(display, rect, path):
-    """Saves the screen area `rect` ([x, y, width, height]) as a PNG once two captures in a row agree,
-    so that no half-painted window is kept."""
+def screenshot(display, window, path):
+    """Saves the screen area of `window` as a PNG once two captures in a row agree, so that no
+    half-painted window is kept."""
     Path(path).parent.mkdir(parents=True, exist_ok=True)
-    x, y, w, h = rect
+    window.driver("redraw", window.hwnd)
+    x, y, w, h = window.rect()
     crop = ["/usr/bin/import", "-display", display, "-window", "root", "-crop",
             f"{w}x{h}+{max(x, 0)}+{max(y, 0)}", "+repage"]
     previous = [None]
@@ -369,6 +370,7 @@ class Driver:
 
 WM_CLOSE, WM_KEYDOWN, WM_KEYUP, WM_CHAR, WM_SYSCOMMAND = 0x10, 0x100, 0x101, 0x102, 0x112
 WM_SETTEXT, WM_PASTE, BM_CLICK, DM_GETDEFID, DM_SETDEFID = 0xC, 0x302, 0xF5, 0x400, 0x401
+CB_GETCOUNT, SC_KEYMENU, SC_CLOSE = 0x146, 0xF100, 0xF060
 VK_RETURN, VK_ESCAPE, VK_UP = 0x0D, 0x1B, 0x26
 DC_HASDEFID = 0x534B
 
@@ -424,8 +426,26 @@ class Window:
     def dialogs(self):
         """The visible dialogs of this window's thread but this one."""
         tid = self.info()["tid"]
-        return [w for w in map(lambda h: Window(self.driver, h), self.driver("windows"))
-                if w != self and (i := w.info())["tid"] == tid and i["class"] == "#32770"]
+        return [Window(self.driver, h) for h, cls, _, t in self.driver("windows")
+                if h != self.hwnd and t == tid and cls == "#32770"]
+
+    def label_texts(self):
+        """The texts of the child static controls that show text (icons and blanks left out), in order."""
+        infos = [c.info() for c in self.children()]
+        return [i["text"] for i in infos if i["class"] == "Static" and i["style"] & 0x1F != 0x3 and i["text"]]
+
+    def items(self):
+        """A combo box's list."""
+        return [self.driver("lbtext", self.hwnd, i) for i in range(self.send(CB_GETCOUNT))]
+
+    def choose_system_menu_entry(self, steps_up):
+        """Opens the system menu as Alt+Space does and chooses the entry `steps_up` from the top with the
+        arrow keys and Enter, as a keyboard user would (menus of another process cannot be read)."""
+        self.post(WM_SYSCOMMAND, SC_KEYMENU, ord(" "))
+        wait_for(lambda: any(w[1] == "#32768" for w in self.driver("windows")), "the system menu")
+        for vk in [VK_UP] * steps_up + [VK_RETURN]:
+            self.post(WM_KEYDOWN, vk, 1)
+            self.post(WM_KEYUP, vk, 0xC0000001)
 
     def focus(self):
         hwnd = self.driver("focus", self.info()["tid"])
@@ -441,7 +461,7 @@ class Window:
             receiver.post(WM_KEYUP, vk, scan | 0xC0000000)
             return self.settle()
         except DriverError:
-            if self.hwnd not in self.driver("windows"):
+            if self.hwnd not in [w[0] for w in self.driver("windows")]:
                 return "gone"
             raise
 
@@ -465,10 +485,8 @@ def find_window(driver, caption, window_class="#32770", ceiling=CEILING_S, proce
     def found():
         if process is not None and process.poll() is not None:
             return "ended"
-        for hwnd in driver("windows"):
-            info = driver("info", hwnd)
-            if info["class"] == window_class and info["text"] == caption:
-                return Window(driver, hwnd)
+        return next((Window(driver, h) for h, cls, text, _ in driver("windows")
+                     if cls == window_class and text == caption), None)
     window = wait_for(found, f"a window {caption!r}", ceiling)
     return None if window == "ended" else window
 
@@ -504,8 +522,7 @@ def main():
             with wine.driver(args.lang) as ui:
                 window = find_window(ui, args.caption, process=program)
                 if window:
-                    ui("redraw", window.hwnd)
-                    print(screenshot(wine.display, window.rect(), args.screenshot))
+                    print(screenshot(wine.display, window, args.screenshot))
                     window.post(WM_CLOSE)
         return program.wait()
     except LaunchError as error:

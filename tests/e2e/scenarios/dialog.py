@@ -4,7 +4,7 @@ box that end it; the port list each way of discovery fills."""
 
 from harness import (C_UTF8, CB_GETCURSEL, CONTINUOUS, EM_GETLINECOUNT, ENUM_KEY, FROM, HUM_INPUT, INFO, OPEN, PORT,
                      READ, READ_OUTS, SC_CLOSE, SENSOR_ADDRESS, SET_HUM, SET_TEMP, TEMP_INPUT, TO, ZH_CN, check,
-                     label_texts, rows, scenario, wait_for, wl)
+                     rows, scenario, wait_for, wl)
 
 BOTH_LOCALES = (ZH_CN, C_UTF8)
 ANSI_CODE_PAGE = {ZH_CN: 936, C_UTF8: 1252}
@@ -17,81 +17,62 @@ LABELS = ["湿度偏移:", "温度(℃):", "湿度(%RH):", "温度偏移:", "地
           "-" * 67, "传感器地址:", "从--------到"]
 
 
-def launch_checking_code_page(ctx):
-    ui = ctx.launch()
-    # Under C.UTF-8 a program that left its texts to the system's ANSI code page would show garbage.
-    check(ctx.driver("acp"), ANSI_CODE_PAGE[ctx.lang], "ANSI code page of this locale")
-    return ui
-
-
 def port_combo_focused(ui):
     focus = ui.main.focus()
     return focus == ui[PORT] or focus.info()["parent"] == ui[PORT].hwnd  # or the combo's edit field
 
 
-@scenario("start-up state", langs=BOTH_LOCALES)
+@scenario("start-up state, then a text of the program's own in a message box", langs=BOTH_LOCALES)
 def start_up_state(ctx):
-    ui = launch_checking_code_page(ctx)
-    check(ui.main.text(), "Tarvik", "dialog caption")
+    ui = ctx.launch()
+    # Under C.UTF-8 a program that left its texts to the system's ANSI code page would show garbage.
+    check([ctx.driver("acp"), ui.main.text()], [ANSI_CODE_PAGE[ctx.lang], "Tarvik"], "ANSI code page, caption")
     rows(START_UP, lambda control, text, enabled: check(
         [ui.text(control), enabled is None or ui.enabled(control)], [text, enabled is None or enabled], "text, enabled"))
-    check(ui[INFO].send(EM_GETLINECOUNT), 1, "lines of the empty pane")
-    check(label_texts(ui.main), LABELS, "labels")
-    check(port_combo_focused(ui), True, "port combo has the focus")
+    check([ui[INFO].send(EM_GETLINECOUNT), ui.main.label_texts(), port_combo_focused(ui)], [1, LABELS, True],
+          "lines of the empty pane, labels, port combo has the focus")
     if ctx.lang == ZH_CN:
-        ctx.driver("redraw", ui.main.hwnd)
-        wl.screenshot(ctx.rig.wine.display, ui.main.rect(), ctx.rig.wine.root / "screenshots/main-dialog.png")
-
-
-@scenario("a text of the program's own, in a message box", langs=BOTH_LOCALES)
-def program_text(ctx):
+        wl.screenshot(ctx.rig.wine.display, ui.main, ctx.rig.wine.root / "screenshots/main-dialog.png")
     # With no port listed, opening has no selection to open: the invalid-argument error reaches the
     # operator in a message box over the dialog, and the port stays closed.
-    ui = launch_checking_code_page(ctx)
-    check([ui.ports(), ui.click(OPEN)], [[], "modal"], "ports listed, what opening did")
+    check([ui[PORT].items(), ui.click(OPEN)], [[], "modal"], "ports listed, what opening did")
     box = ui.popup()
-    check([box.text(), label_texts(box)], ["Tarvik", ["遇到无效参数。"]], "message box caption and text")
+    check([box.text(), box.label_texts()], ["Tarvik", ["遇到无效参数。"]], "message box caption and text")
     check(box.key(wl.VK_RETURN), "gone", "Enter in the message box")
     check([ui.text(OPEN), ui.enabled(READ), ui.text(INFO)], ["打开串口", False, ""], "dialog after the error")
 
 
-@scenario("system menu: the About entry opens the About box, OK closes it")
-def about_box(ctx):
+@scenario("the About box from the system menu; Enter leaves the dialog open, Escape and the close box end it")
+def about_and_keys(ctx):
     ui = ctx.launch()
     check(ctx.driver("resstring", wl.windows_path(ctx.rig.exe), 101), "关于 Tarvik(&A)...", "text of the menu entry")
     about = ui.about_box()
     check([about.text(), ui.main.enabled()], ["关于 Tarvik", False], "About box caption, main dialog takes input")
-    texts, ok = label_texts(about), about.item(1)
+    texts, ok = about.label_texts(), about.item(1)
     check([len(texts), texts[0], ok.text()], [2, "Tarvik，1.0 版", "确定"], "About box lines and OK button")
     check(ok.click() not in ("modal", "gone"), True, "clicking OK ends its handler")
     wait_for(lambda: ui.popup() is None, "the About box gone")
-    check([ui.main.enabled(), ui.process.poll()], [True, None], "main dialog takes input and runs")
-
-
-@scenario("Enter leaves the dialog open, Escape and the close box end the program")
-def enter_escape_close(ctx):
-    ui = ctx.launch()
-    check([port_combo_focused(ui), ui.main.key(wl.VK_RETURN)], [True, None], "port combo focused, Enter in it")
+    check([ui.main.enabled(), port_combo_focused(ui), ui.main.key(wl.VK_RETURN)], [True, True, None],
+          "main dialog takes input, port combo focused, Enter in it")
     check([ui.process.poll(), ui.text(INFO)], [None, ""], "program running, pane after Enter")
-    check([ui.main.key(wl.VK_ESCAPE), ui.wait_exit()], ["gone", 0], "Escape, exit code")
+    check([ui.main.key(wl.VK_ESCAPE), ui.process.wait(20)], ["gone", 0], "Escape, exit code")
     ui = ctx.launch()
     ui.main.send(wl.WM_SYSCOMMAND, SC_CLOSE)
-    check(ui.wait_exit(), 0, "exit code after the close box")
+    check(ui.process.wait(20), 0, "exit code after the close box")
 
 
-# Keys in the order Wine's registry lists them (alphabetical), so the walk meets them as written.
-# COM7 is first found under *PNP0500 and later replaced in place by the USB port of the same name;
+# Wine lists keys alphabetically, so the walk meets them in this order. COM7 is first found under *PNP0500 and later replaced in place by the USB port of the same name;
 # COM5 is listed but cannot be opened; LPT1's device id and *pnp0501's letter case do not match; the
 # instance without PORTNAME gives nothing.
-WINDOWS_98_ENUM = {
-    "BIOS": {"*PNP0400": {"00": {"PORTNAME": "LPT1", "FRIENDLYNAME": "Printer Port (LPT1)"}},
-             "*PNP0500": {"00": {"PORTNAME": "COM7", "FRIENDLYNAME": "Communications Port (COM7)"}},
-             "*PNP0501": {"0D": {"PORTNAME": "COM3", "FRIENDLYNAME": "Communications Port (COM3)"},
-                          "0E": {"PORTNAME": "COM5", "FRIENDLYNAME": "Communications Port (COM5)"},
-                          "0F": {"FRIENDLYNAME": "Communications Port (COM8)"}}},
-    "ISAPNP": {"*pnp0501": {"01": {"PORTNAME": "COM3", "FRIENDLYNAME": "Lower Case Port (COM3)"}}},
-    "USBPORTS": {"VID_0403&PID_6001": {"0000": {"PORTNAME": "COM7", "FRIENDLYNAME": "USB Serial Port (COM7)"}}},
-}
+WINDOWS_98_ENUM = [  # (device instance, PORTNAME, FRIENDLYNAME)
+    ("BIOS\\*PNP0400\\00", "LPT1", "Printer Port (LPT1)"),
+    ("BIOS\\*PNP0500\\00", "COM7", "Communications Port (COM7)"),
+    ("BIOS\\*PNP0501\\0D", "COM3", "Communications Port (COM3)"),
+    ("BIOS\\*PNP0501\\0E", "COM5", "Communications Port (COM5)"),
+    ("BIOS\\*PNP0501\\0F", "", "Communications Port (COM8)"),
+    ("ISAPNP\\*pnp0501\\01", "COM3", "Lower Case Port (COM3)"),
+    ("USBPORTS\\VID_0403&PID_6001\\0000", "COM7", "USB Serial Port (COM7)"),
+]
 # (Windows version Wine reports, HKLM\Enum present, ports listed, selection, pane)
 PORT_LISTS = [
     ("the device installer lists no COM port under Wine", None, False, [], -1, ""),
@@ -103,17 +84,33 @@ PORT_LISTS = [
 ]
 
 
-@scenario("port list at start-up, each way of discovery", com=("COM3", "COM7"))
+@scenario("port list at start-up, each way of discovery; dropping it down refreshes it", com=("COM3", "COM7"))
 def port_lists(ctx):
     ctx.sim(com="COM3")
     ctx.sim(com="COM7")
 
     def port_list(name, version, enum, ports, selection, pane):
         if enum:
-            ctx.registry_tree(ENUM_KEY, WINDOWS_98_ENUM)
+            ctx.registry(ENUM_KEY, [(key, field, value) for key, port, friendly in WINDOWS_98_ENUM
+                                    for field, value in (("PORTNAME", port), ("FRIENDLYNAME", friendly)) if value])
         ui = ctx.launch(version)
-        check([ui.ports(), ui[PORT].send(CB_GETCURSEL), ui.text(PORT), ui.text(INFO)],
+        check([ui[PORT].items(), ui[PORT].send(CB_GETCURSEL), ui.text(PORT), ui.text(INFO)],
               [ports, selection, ports[0] if ports else "", pane], "ports, selection, combo text, pane")
         if enum:
             ctx.driver("regdelete", ENUM_KEY)
     rows(PORT_LISTS, port_list)
+    ui = ctx.launch("nt40")
+    # Dropping the list down refreshes it and selects the first port.
+    ports = ["COM3-->COM3", "COM7-->COM7"]
+    check(ui[PORT].items(), ports, "port list")
+    ui[PORT].send(0x14E, 1)  # CB_SETCURSEL
+    check(ui.text(PORT), "COM7-->COM7", "combo text after choosing the second port")
+    ui.click(OPEN)
+    ui.click(OPEN)
+    check(ui.pane(), ["打开COM7成功", "关闭COM7", ""], "pane after opening and closing the chosen port")
+    ui[PORT].send(0x14F, 1)  # CB_SHOWDROPDOWN
+    check([ui[PORT].send(0x157), ui[PORT].items(), ui[PORT].send(0x147)], [1, ports, 0], "dropped, refreshed, selected")
+    ui[PORT].send(0x14F, 0)
+    check(ui.text(PORT), "COM3-->COM3", "combo text after the refresh")
+    ui.click(OPEN)
+    check(ui.pane()[-2:], ["打开COM3成功", ""], "pane after opening the first port again")

@@ -14,7 +14,7 @@ def run_command(*args):
 
 @scenario("run command: --device maps one serial device as COM3 and reads it; other paths are refused")
 def run_on_device(ctx):
-    bus = ctx.bus(ctx.rig.wine.root / "ttys/device", SENSOR_1)
+    bus = ctx.sim(SENSOR_1, link=ctx.rig.wine.root / "ttys/device")
     run = run_command("--device", bus.path)
     check(run.returncode, 0, f"exit code ({run.stderr.strip()})")
     read = next((s for s in run.stdout.split("--- ") if s.startswith("read sensor 1")), "").splitlines()

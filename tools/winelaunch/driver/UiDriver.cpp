@@ -306,9 +306,18 @@ std::string Execute(const std::vector<std::string>& words)
     };
 
     if (command == "windows") {
+        // Captions read this way send no message, so a busy or hung program does not stall the list.
         std::vector<HWND> windows;
         ::EnumWindows(&Collect, reinterpret_cast<LPARAM>(&windows));
-        return List(windows);
+        std::string out = "[";
+        for (HWND window : windows) {
+            wchar_t caption[256] = L"";
+            ::GetWindowTextW(window, caption, 256);
+            out += (out.size() > 1 ? ",[" : "[") + Json(static_cast<long long>(reinterpret_cast<INT_PTR>(window))) +
+                   "," + Json(ClassName(window)) + "," + Json(std::wstring(caption)) + "," +
+                   Json(static_cast<long long>(::GetWindowThreadProcessId(window, nullptr))) + "]";
+        }
+        return out + "]";
     }
     if (command == "children")
         return List(Children(Window(arg(1))));
