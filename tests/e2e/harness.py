@@ -10,8 +10,7 @@ REPO = Path(__file__).resolve().parents[2]
 sys.path[:0] = [str(REPO / "tools/winelaunch"), str(REPO / "tools/sim"), str(REPO / "scripts")]
 import simbus  # noqa: E402
 import winelaunch as wl  # noqa: E402
-from tarvik_dialog import *  # noqa: E402,F401,F403  the control ids
-from tarvik_dialog import Dialog  # noqa: E402
+from tarvik_dialog import *  # noqa: E402,F401,F403  the control ids and Dialog
 from winelaunch import wait_for  # noqa: E402,F401
 
 ZH_CN, C_UTF8 = "zh_CN.UTF-8", "C.UTF-8"
@@ -22,7 +21,6 @@ BUS = "COM3"
 BAD_LENGTH = "接收数据长度不正确！"
 START, STOP = "连续读开始", "连续读停止"
 ENUM_KEY = "HKLM\\Enum"
-# Whatever a row's failure is, it is reported as the row's.
 FAILURES = (AssertionError, TimeoutError, RuntimeError, wl.DriverError, wl.LaunchError, subprocess.TimeoutExpired)
 
 
@@ -73,13 +71,9 @@ class Sensor:
 
     def __init__(self, address, settings, registers, read_outs):
         self.address, self.settings, self.registers, self.read_outs = address, settings, registers, read_outs
-        self.request_line = f"正在读取地址为：{address} 的设备."
-
-    def reply(self):
-        return read_reply(self.address, self.registers)
+        self.request_line, self.reply = f"正在读取地址为：{address} 的设备.", read_reply(address, registers)
 
     def block(self):
-        """The lines of a successful read in the pane."""
         t = self.read_outs
         return ["读取成功:", f"温度{t[0]}度--湿度:{t[1]}%--温度偏移：{t[2]}",
                 f"湿度偏移：{t[3]}--传感器地址：{t[4]}--类型：{t[5]}", f"硬件版本：{t[6]}--软件版本：{t[7]}", ""]
@@ -96,8 +90,6 @@ ABSENT_3 = Sensor(3, "", [], [])
 
 
 class Tarvik(Dialog):
-    """The running program and what the operator sees."""
-
     def read_outs(self):
         return [self.text(c) for c in READ_OUTS]
 
@@ -113,29 +105,27 @@ class Tarvik(Dialog):
         return wait_for(self.popup, "the About box")
 
     def read(self, address=None):
-        """A single read of `address` (the one in the input when None), waited out."""
         if address is not None:
             self.set_text(SENSOR_ADDRESS, str(address))
         self.click(READ)
         self.wait_exchange()
 
-    def expect_quiet(self, bus, seconds, what):
-        """Nothing goes on the wire nor into the pane for `seconds`."""
+    def expect_quiet(self, bus, what):
+        """Longer than a run's 1 s pacing, so a run that goes on, or started by mistake, would show."""
         sent, lines = bus.wire("rx"), self.pane()
-        time.sleep(seconds)
+        time.sleep(1.5)
         check([bus.wire("rx")[len(sent):], self.pane()], [[], lines], f"requests and pane after {what}")
 
 
 class Context:
-    """One scenario's driver, program, buses and registry keys, all released when it ends."""
+    """One scenario's driver, program and buses, all released when it ends."""
 
     def __init__(self, rig, lang, name):
         self.rig, self.lang, self.name = rig, lang, name
         self.driver = rig.wine.driver(lang, name)
-        self.program, self.buses, self.keys = None, [], []
+        self.program, self.buses = None, []
 
     def sim(self, *sensors, com=BUS, link=None):
-        """A simulated bus with exactly `sensors` behind a COM port of the scenario (or another link)."""
         bus = simbus.Bus(link or self.rig.wine.com[com], self.rig.wine.logs,
                          *[word for s in sensors for word in ("--sensor", f"{s.address}:{s.settings}")])
         self.buses.append(bus)
@@ -147,19 +137,12 @@ class Context:
         return self.program
 
     def open_bus(self, *sensors):
-        """The simulated bus with exactly `sensors` behind COM3, found by name, the port opened."""
         bus = self.sim(*sensors)
         ui = self.launch("nt40")
         check(ui.text(PORT), "COM3-->COM3", "port shown")
         ui.click(OPEN)
         check([ui.pane(), ui.buttons()], [["打开COM3成功", ""], [True] * 4], "pane and buttons after opening")
         return ui, bus
-
-    def registry(self, root, values):
-        """Sets (key below root, name, text) values; root goes when the scenario ends."""
-        for key, name, value in values:
-            self.driver("regset", f"{root}\\{key}", name, value)
-        self.keys.append(root)
 
     def close_program(self):
         """Closes the program if it still runs; a fresh wineserver ends one that hangs."""
@@ -176,8 +159,6 @@ class Context:
 
     def finish(self):
         self.close_program()
-        for key in self.keys:
-            self.driver("regdelete", key)
         self.driver.close()
         for bus in self.buses:
             bus.stop()

@@ -17,7 +17,6 @@ import harness as h  # noqa: E402
 
 
 def run(rig, title, function, com, lang):
-    """Returns None when the scenario passed, else why it failed."""
     rig.wine.map({name: rig.wine.root / "ttys" / name for name in com})
     ctx = h.Context(rig, lang, "".join(c if c.isalnum() else "-" for c in title)[:60])
     try:

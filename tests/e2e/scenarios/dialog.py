@@ -1,6 +1,5 @@
-"""The dialog as the operator first sees it, under a Chinese and a non-Chinese locale (the program
-converts its code page 936 texts itself, so both read the same); the About box; the keys and the close
-box that end it; the port list each way of discovery fills."""
+"""The dialog as first seen under a Chinese and a non-Chinese locale (the program converts its code
+page 936 texts itself); the About box; the keys that end it; the port list each discovery fills."""
 
 from harness import (C_UTF8, CB_GETCURSEL, CONTINUOUS, EM_GETLINECOUNT, ENUM_KEY, FROM, HUM_INPUT, INFO, OPEN, PORT,
                      READ, READ_OUTS, SC_CLOSE, SENSOR_ADDRESS, SET_HUM, SET_TEMP, TEMP_INPUT, TO, ZH_CN, check,
@@ -8,11 +7,11 @@ from harness import (C_UTF8, CB_GETCURSEL, CONTINUOUS, EM_GETLINECOUNT, ENUM_KEY
 
 BOTH_LOCALES = (ZH_CN, C_UTF8)
 ANSI_CODE_PAGE = {ZH_CN: 936, C_UTF8: 1252}
-# (control, its text, enabled or None where not asserted)
+# (control, its text, enabled)
 START_UP = [(CONTINUOUS, "连续读开始", False), (SET_HUM, "湿度偏移设置", False), (SET_TEMP, "温度偏移设置", False),
-            (READ, "读", False), (OPEN, "打开串口", True), (PORT, "", True), (INFO, "", None),
-            (SENSOR_ADDRESS, "1", None), (FROM, "1", None), (TO, "2", None), (TEMP_INPUT, "0", None),
-            (HUM_INPUT, "0", None)] + [(control, "", None) for control in READ_OUTS]
+            (READ, "读", False), (OPEN, "打开串口", True), (PORT, "", True), (INFO, "", True),
+            (SENSOR_ADDRESS, "1", True), (FROM, "1", True), (TO, "2", True), (TEMP_INPUT, "0", True),
+            (HUM_INPUT, "0", True)] + [(control, "", True) for control in READ_OUTS]
 LABELS = ["湿度偏移:", "温度(℃):", "湿度(%RH):", "温度偏移:", "地址:", "类型:", "硬件版本:", "软件版本:", "信息提示:",
           "-" * 67, "传感器地址:", "从--------到"]
 
@@ -27,8 +26,7 @@ def start_up_state(ctx):
     ui = ctx.launch()
     # Under C.UTF-8 a program that left its texts to the system's ANSI code page would show garbage.
     check([ctx.driver("acp"), ui.main.text()], [ANSI_CODE_PAGE[ctx.lang], "Tarvik"], "ANSI code page, caption")
-    rows(START_UP, lambda control, text, enabled: check(
-        [ui.text(control), enabled is None or ui.enabled(control)], [text, enabled is None or enabled], "text, enabled"))
+    rows(START_UP, lambda control, text, on: check([ui.text(control), ui.enabled(control)], [text, on], "text, enabled"))
     check([ui[INFO].send(EM_GETLINECOUNT), ui.main.label_texts(), port_combo_focused(ui)], [1, LABELS, True],
           "lines of the empty pane, labels, port combo has the focus")
     if ctx.lang == ZH_CN:
@@ -69,18 +67,18 @@ WINDOWS_98_ENUM = [  # (device instance, PORTNAME, FRIENDLYNAME)
     ("BIOS\\*PNP0500\\00", "COM7", "Communications Port (COM7)"),
     ("BIOS\\*PNP0501\\0D", "COM3", "Communications Port (COM3)"),
     ("BIOS\\*PNP0501\\0E", "COM5", "Communications Port (COM5)"),
-    ("BIOS\\*PNP0501\\0F", "", "Communications Port (COM8)"),
+    ("BIOS\\*PNP0501\\0F", None, "Communications Port (COM8)"),
     ("ISAPNP\\*pnp0501\\01", "COM3", "Lower Case Port (COM3)"),
     ("USBPORTS\\VID_0403&PID_6001\\0000", "COM7", "USB Serial Port (COM7)"),
 ]
 # (Windows version Wine reports, HKLM\Enum present, ports listed, selection, pane)
 PORT_LISTS = [
     ("the device installer lists no COM port under Wine", None, False, [], -1, ""),
-    ("Windows NT 4.0 finds the attached COM3 and COM7", "nt40", False, ["COM3-->COM3", "COM7-->COM7"], 0, ""),
     ("Windows 98 walks HKLM\\Enum", "win98", True,
      ["COM7-->USB Serial Port (COM7)", "COM3-->Communications Port (COM3)"], 0, ""),
     ("Windows 98 without HKLM\\Enum reports the walk's error", "win98", False, [], -1,
      "Could not read from HKLM\\Enum\r\n"),
+    ("Windows NT 4.0 finds the attached COM3 and COM7", "nt40", False, ["COM3-->COM3", "COM7-->COM7"], 0, ""),
 ]
 
 
@@ -90,19 +88,17 @@ def port_lists(ctx):
     ctx.sim(com="COM7")
 
     def port_list(name, version, enum, ports, selection, pane):
-        if enum:
-            ctx.registry(ENUM_KEY, [(key, field, value) for key, port, friendly in WINDOWS_98_ENUM
-                                    for field, value in (("PORTNAME", port), ("FRIENDLYNAME", friendly)) if value])
+        for key, port, friendly in WINDOWS_98_ENUM if enum else []:
+            ctx.driver("regset", f"{ENUM_KEY}\\{key}", "FRIENDLYNAME", friendly)
+            if port:
+                ctx.driver("regset", f"{ENUM_KEY}\\{key}", "PORTNAME", port)
         ui = ctx.launch(version)
+        ctx.driver("regdelete", ENUM_KEY)  # read at start-up
         check([ui[PORT].items(), ui[PORT].send(CB_GETCURSEL), ui.text(PORT), ui.text(INFO)],
               [ports, selection, ports[0] if ports else "", pane], "ports, selection, combo text, pane")
-        if enum:
-            ctx.driver("regdelete", ENUM_KEY)
     rows(PORT_LISTS, port_list)
-    ui = ctx.launch("nt40")
     # Dropping the list down refreshes it and selects the first port.
-    ports = ["COM3-->COM3", "COM7-->COM7"]
-    check(ui[PORT].items(), ports, "port list")
+    ui, ports = ctx.program, PORT_LISTS[-1][3]
     ui[PORT].send(0x14E, 1)  # CB_SETCURSEL
     check(ui.text(PORT), "COM7-->COM7", "combo text after choosing the second port")
     ui.click(OPEN)

@@ -1,6 +1,5 @@
-"""Exchanges with the simulated bus behind COM3: the port, single reads and offset writes with every
-way the answer can be wrong, the inputs' refusals and filter; exact lines, read-outs, buttons and the
-frames on the wire."""
+"""The port, single reads and offset writes with every way the answer can be wrong, the inputs'
+refusals and filter: exact lines, read-outs, buttons and the frames on the wire."""
 
 from harness import (BAD_LENGTH, BUS, CONTINUOUS, FROM, HUM_INPUT, OPEN, PORT, READ, SENSOR_1, SENSOR_ADDRESS, SET_HUM,
                      SET_TEMP, START, TEMP_INPUT, TO, Sensor, check, read_reply, read_request, rows, scenario, wait_for,
@@ -18,48 +17,18 @@ def read_lines(address, outcome):
     return [f"您输入的地址为：{address}", f"正在读取地址为：{address} 的设备.", *outcome, ""]
 
 
-@scenario("port: open and close COM3, a port that cannot be opened, an adapter that vanished", com=(BUS,))
-def open_and_close(ctx):
-    bus = ctx.sim(SENSOR_1)
-    ui = ctx.launch("nt40")
-    check(port_state(ui), CLOSED, "controls at start")
-    ui.click(OPEN)
-    check([ui.pane(), port_state(ui)], [["打开COM3成功", ""], OPENED], "after opening")
-    ui.click(OPEN)
-    check([ui.pane(), port_state(ui), bus.wire()], [["打开COM3成功", "关闭COM3", ""], CLOSED, []], "after closing")
-    bus("vanish")
-    link = ctx.rig.wine.com[BUS]
-    link.symlink_to(link.parent, target_is_directory=True)  # COM3 now leads to no device
-    try:
-        ui.click(OPEN)
-    finally:
-        link.unlink()
-    check([ui.pane()[2:], port_state(ui)], [["打开COM失败!", ""], CLOSED], "after a failed open")
-    # Wine keeps the COM device of an adapter that is gone, so the open succeeds; the request's write
-    # is refused, and the exchange still ends with its check.
-    ui.click(OPEN)
-    check(ui.text(OPEN), "关闭串口", "open button caption with the adapter gone")
-    ui.read()
-    check([ui.pane(), ui.buttons()], [read_lines(1, ["写串口失败", BAD_LENGTH]), [True] * 4], "adapter gone")
-    ui.click(OPEN)
-    bus("return")
-    ui.click(OPEN)
-    ui.read()
-    check([ui.pane(), bus.wire("rx")], [read_lines(1, SENSOR_1.block()), [read_request(1)]], "adapter back")
-
-
 # The extremes of the register formats: negative zero, the largest magnitudes, four hex digits.
 EXTREMES = Sensor(63, "r0=0x8000,r1=0xFFFF,r2=0x7FFF,r3=0x8001,r4=0xFFFF,r5=0xFFFF,r6=0,r7=0x0100",
                   [0x8000, 0xFFFF, 0x7FFF, 0x8001, 0xFFFF, 0xFFFF, 0, 0x0100],
                   ["-0.0 ", "-3276.7 ", "3276.7", "-0.1", "65535", "FFFF", "0", "100"])
 WARMER = Sensor(1, "temp=30.0", [0x011D, *SENSOR_1.registers[1:]], ["28.5 ", *SENSOR_1.read_outs[1:]])
-GOOD = SENSOR_1.reply()
+GOOD = SENSOR_1.reply
 # (simulator command, address read, the read's outcome lines, read-outs after, frames the sensor sent).
 # After a fault the read-outs keep the last good read. 600 ms is past the 200 ms check: a split reply's
 # second half and a late reply arrive after it.
 READS = [
     ("clear 1", 1, SENSOR_1.block(), SENSOR_1.read_outs, [GOOD]),
-    ("clear 63", 63, EXTREMES.block(), EXTREMES.read_outs, [EXTREMES.reply()]),
+    ("clear 63", 63, EXTREMES.block(), EXTREMES.read_outs, [EXTREMES.reply]),
     ("clear 1", 1, SENSOR_1.block(), SENSOR_1.read_outs, [GOOD]),
     ("fault 1 silent", 1, [BAD_LENGTH], SENSOR_1.read_outs, []),
     ("fault 1 address", 1, ["接收地址不正确！"], SENSOR_1.read_outs, [read_reply(2, SENSOR_1.registers)]),
@@ -73,13 +42,37 @@ READS = [
     ("fault 1 long", 1, [BAD_LENGTH], SENSOR_1.read_outs, [GOOD + b"\0"]),
     # At most 2048 bytes are taken; the next read is clean.
     ("fault 1 flood 3000", 1, [BAD_LENGTH], SENSOR_1.read_outs, [bytes(i & 0xFF for i in range(3000))]),
-    (f"set 1 {WARMER.settings}", 1, WARMER.block(), WARMER.read_outs, [WARMER.reply()]),
+    (f"set 1 {WARMER.settings}", 1, WARMER.block(), WARMER.read_outs, [WARMER.reply]),
 ]
 
 
-@scenario("read: eight registers, then every fault of the answer", com=(BUS,))
-def reads(ctx):
-    ui, bus = ctx.open_bus(SENSOR_1, EXTREMES)
+@scenario("port: open and close COM3, a port that cannot be opened, an adapter that vanished; then reads of "
+          "eight registers and every fault of the answer", com=(BUS,))
+def port_and_reads(ctx):
+    bus = ctx.sim(SENSOR_1, EXTREMES)
+    ui = ctx.launch("nt40")
+    check(port_state(ui), CLOSED, "controls at start")
+    ui.click(OPEN)
+    check([ui.pane(), port_state(ui)], [["打开COM3成功", ""], OPENED], "after opening")
+    ui.click(OPEN)
+    check([ui.pane(), port_state(ui), bus.wire()], [["打开COM3成功", "关闭COM3", ""], CLOSED, []], "after closing")
+    bus("vanish")
+    link = ctx.rig.wine.com[BUS]
+    link.symlink_to(link.parent, target_is_directory=True)  # COM3 now leads to no device
+    ui.click(OPEN)
+    link.unlink()
+    check([ui.pane()[2:], port_state(ui)], [["打开COM失败!", ""], CLOSED], "after a failed open")
+    # Wine keeps the COM device of an adapter that is gone, so the open succeeds; the request's write
+    # is refused, and the exchange still ends with its check.
+    ui.click(OPEN)
+    check(ui.text(OPEN), "关闭串口", "open button caption with the adapter gone")
+    ui.read()
+    check([ui.pane(), ui.buttons()], [read_lines(1, ["写串口失败", BAD_LENGTH]), [True] * 4], "adapter gone")
+    ui.click(OPEN)
+    bus("return")
+    ui.click(OPEN)
+    ui.read()
+    check([ui.pane(), bus.wire("rx")], [read_lines(1, SENSOR_1.block()), [read_request(1)]], "adapter back")
     check(read_request(1), bytes.fromhex("01 03 00 00 00 08 44 0C"), "the request for address 1")
 
     def read(command, address, outcome, read_outs, reply_frames):
@@ -198,7 +191,7 @@ def refusals(ctx):
         getattr(ui[control], how)(text)
         check(ui.text(control), expected, f"{how} {text!r}")
     rows(FILTERED, filtered)
-    ui.expect_quiet(bus, 1.5, "the refusals")  # longer than a run's pacing: a run started by mistake shows
+    ui.expect_quiet(bus, "the refusals")
     check([ui.pane(), bus.wire(), ui.text(OPEN), ui.read_outs()], [[*REFUSALS[-1][3], ""], [], "关闭串口", [""] * 8],
           "pane of the last refusal, wire, port, read-outs")
 
