@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ googletest libgtest-dev libgmock-dev
-  g++-mingw-w64-x86-64 wine wine64 fonts-wine fonts-wqy-microhei
+  g++-mingw-w64-x86-64 wine wine64 fonts-wine fonts-wqy-microhei fonts-noto-cjk
   xvfb xauth xdotool socat imagemagick icoutils locales
   libmodbus-dev pkgconf mbpoll util-linux python3
 )

@@ -27,18 +27,16 @@ SERIAL_PATTERNS = ("ttyS*", "ttyUSB*", "ttyACM*", "ttyAMA*")
 PORTS_KEY = "HKLM\\Software\\Wine\\Ports"
 APP_DEFAULTS_KEY = "HKCU\\Software\\Wine\\AppDefaults"
 # Bumped whenever the way a prefix is made changes, so older prefixes are made again.
-PREFIX_RECIPE = 2
-# Without a window manager windows get frames only when Wine draws them itself. The dialog font has
-# no CJK glyphs nor "℃": draw all of it with the CJK font.
+PREFIX_RECIPE = 3
+# Without a window manager windows get frames only when Wine draws them itself. Under a Chinese locale
+# dialogs ask for SimSun; the CJK font Wine falls back to has an empty "℃", so name one that draws it.
 PREFIX_SETTINGS = r"""REGEDIT4
 
 [HKEY_CURRENT_USER\Software\Wine\X11 Driver]
 "Managed"="N"
 
-[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]
-"MS Shell Dlg"="WenQuanYi Micro Hei"
-"MS Shell Dlg 2"="WenQuanYi Micro Hei"
-"Tahoma"="WenQuanYi Micro Hei"
+[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
+"SimSun"="Noto Sans CJK SC"
 """
 CEILING_S = 20.0
 
