@@ -23,9 +23,8 @@ EXTREMES = Sensor(63, "r0=0x8000,r1=0xFFFF,r2=0x7FFF,r3=0x8001,r4=0xFFFF,r5=0xFF
                   ["-0.0 ", "-3276.7 ", "3276.7", "-0.1", "65535", "FFFF", "0", "100"])
 WARMER = Sensor(1, "temp=30.0", [0x011D, *SENSOR_1.registers[1:]], ["28.5 ", *SENSOR_1.read_outs[1:]])
 GOOD = SENSOR_1.reply
-# (simulator command, address read, the read's outcome lines, read-outs after, frames the sensor sent).
-# After a fault the read-outs keep the last good read. 600 ms is past the 200 ms check: a split reply's
-# second half and a late reply arrive after it.
+# (simulator command, address read, outcome lines, read-outs after, frames the sensor sent). A fault keeps
+# the last good read-outs; 600 ms is past the 200 ms check: a late reply or half comes after it.
 READS = [
     ("clear 1", 1, SENSOR_1.block(), SENSOR_1.read_outs, [GOOD]),
     ("clear 63", 63, EXTREMES.block(), EXTREMES.read_outs, [EXTREMES.reply]),
@@ -34,12 +33,13 @@ READS = [
     ("fault 1 address", 1, ["接收地址不正确！"], SENSOR_1.read_outs, [read_reply(2, SENSOR_1.registers)]),
     ("fault 1 crc-low", 1, ["CRC校验不正确！"], SENSOR_1.read_outs, [GOOD[:19] + bytes([GOOD[19] ^ 0xFF, GOOD[20]])]),
     ("fault 1 crc-high", 1, ["CRC校验不正确！"], SENSOR_1.read_outs, [GOOD[:20] + bytes([GOOD[20] ^ 0xFF])]),
-    ("fault 1 split 600", 1, [BAD_LENGTH], SENSOR_1.read_outs, [GOOD[:10], GOOD[10:]]),
-    ("fault 1 late 600", 1, [BAD_LENGTH], SENSOR_1.read_outs, [GOOD]),  # the next request drains it
     ("fault 1 noise 3", 1, [BAD_LENGTH], SENSOR_1.read_outs, [b"\xff\xff\xff", GOOD]),
     ("fault 1 exception", 1, [BAD_LENGTH], SENSOR_1.read_outs, [with_crc([1, 0x83, 4])]),
     ("fault 1 short", 1, [BAD_LENGTH], SENSOR_1.read_outs, [GOOD[:-1]]),
     ("fault 1 long", 1, [BAD_LENGTH], SENSOR_1.read_outs, [GOOD + b"\0"]),
+    ("fault 1 split 600", 1, [BAD_LENGTH], SENSOR_1.read_outs, [GOOD[:10], GOOD[10:]]),
+    ("fault 1 late 600", 1, [BAD_LENGTH], SENSOR_1.read_outs, [GOOD]),
+    ("clear 1", 1, SENSOR_1.block(), SENSOR_1.read_outs, [GOOD]),  # the request before it drained them
     # At most 2048 bytes are taken; the next read is clean.
     ("fault 1 flood 3000", 1, [BAD_LENGTH], SENSOR_1.read_outs, [bytes(i & 0xFF for i in range(3000))]),
     (f"set 1 {WARMER.settings}", 1, WARMER.block(), WARMER.read_outs, [WARMER.reply]),
