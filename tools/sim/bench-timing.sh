@@ -7,5 +7,5 @@ build="${1:-$root/build/host}"
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$build" --target sim_timing_bench >/dev/null
-"$build/tests/sim/sim_timing_bench" "${2:-50}" "${3:-3}"
+cmake --build "$build" --target sim_timing_bench tarvik-sim >/dev/null
+"$build/tools/sim/sim_timing_bench" "${2:-50}" "${3:-3}" "$build/tools/sim/tarvik-sim"

@@ -1,101 +1,72 @@
-#include "link/LinkFixture.h"
+// The protocol's tables: the CRC, the two requests, and every outcome of the response checks.
+#include <gtest/gtest.h>
 
+#include "link/Crc.h"
 #include "link/Frames.h"
-#include "link/Readings.h"
+#include "tools/sim/Crc.h"
 
 namespace {
 
-Bytes AsBytes(const RequestFrame& frame)
-{
-    return Bytes(frame.begin(), frame.end());
-}
+using Bytes = std::vector<std::uint8_t>;
 
-Bytes Changed(Bytes frame, std::size_t index, std::uint8_t value)
+Bytes WithCrc(Bytes frame)
 {
-    frame.at(index) = value;
+    const std::uint16_t crc = Crc16Modbus(frame.data(), frame.size());
+    frame.insert(frame.end(), {std::uint8_t(crc & 0xFF), std::uint8_t(crc >> 8)});
     return frame;
 }
 
-Bytes Flipped(const Bytes& frame, std::size_t index)
-{
-    return Changed(frame, index, frame.at(index) ^ 0x01);
-}
-
-// The frame with its CRC made right again.
-Bytes Recrc(Bytes frame)
-{
-    frame.resize(frame.size() - 2);
-    return WithCrc(frame);
-}
+Bytes Changed(Bytes frame, std::size_t index, std::uint8_t value) { return frame.at(index) = value, frame; }
 
 }  // namespace
 
-TEST(Crc, StandardCheckValueOfTheNineDigits)
+TEST(Crc, StandardCheckValueOfTheNineDigits)  // the program's and the simulator's, written apart
 {
-    const char digits[] = "123456789";
-    EXPECT_EQ(Crc16Modbus(reinterpret_cast<const std::uint8_t*>(digits), 9), 0x4B37);
+    const std::uint8_t digits[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+    EXPECT_EQ(Crc16Modbus(digits, 9), 0x4B37);
+    EXPECT_EQ(sim::ModbusCrc(digits, 9), 0x4B37);
 }
 
 TEST(Requests, CarryAddressFunctionAndFieldsHighByteFirstAndTheCrcLowByteFirst)
 {
-    EXPECT_EQ(AsBytes(BuildReadRequest(1)), (Bytes{0x01, 0x03, 0x00, 0x00, 0x00, 0x08, 0x44, 0x0C}));
-    EXPECT_EQ(AsBytes(BuildReadRequest(5)), (Bytes{0x05, 0x03, 0x00, 0x00, 0x00, 0x08, 0x45, 0x88}));
-    EXPECT_EQ(AsBytes(BuildWriteRequest(1, 2, 0x800F)), (Bytes{0x01, 0x06, 0x00, 0x02, 0x80, 0x0F, 0x09, 0xCE}));
-    EXPECT_EQ(AsBytes(BuildWriteRequest(1, 3, 0x0064)), (Bytes{0x01, 0x06, 0x00, 0x03, 0x00, 0x64, 0x78, 0x21}));
+    const std::pair<RequestFrame, Bytes> cases[] = {
+        {BuildReadRequest(5), {0x05, 0x03, 0x00, 0x00, 0x00, 0x08, 0x45, 0x88}},
+        {BuildWriteRequest(1, 2, 0x800F), {0x01, 0x06, 0x00, 0x02, 0x80, 0x0F, 0x09, 0xCE}},
+        {BuildWriteRequest(1, 3, 0x0064), {0x01, 0x06, 0x00, 0x03, 0x00, 0x64, 0x78, 0x21}},
+    };
+    for (const auto& [frame, bytes] : cases) EXPECT_EQ(Bytes(frame.begin(), frame.end()), bytes);
 }
 
 // A read answer: length, then address, then CRC; function code and byte count are not looked at.
 // A write echo: length, then function code and register, then CRC; address and value are not looked at.
 TEST(ResponseChecks, EachOutcomeInTheOrderTheChecksAreMade)
 {
-    const Bytes answer = ExampleAnswer(5);
-    const Bytes shorter(answer.begin(), answer.end() - 1);
-    Bytes longer = answer;
-    longer.push_back(0);
-    const Bytes echo = AsBytes(BuildWriteRequest(1, 2, 0x0019));
-    const Bytes otherRegister = AsBytes(BuildWriteRequest(1, 3, 0x0019));
+    const Bytes answer = WithCrc({5, 0x03, 0x10, 0, 0xEB, 1, 0xC8, 0x80, 0x0F, 0, 0, 0, 5, 0, 0x1A, 0, 0x10, 0, 0x12});
+    const Bytes echo = WithCrc({1, 0x06, 0x00, 0x02, 0x80, 0x19});
+    const auto recrc = [](Bytes frame) { return WithCrc(Bytes(frame.begin(), frame.end() - 2)); };
     struct Case {
+        const char* label;
         ResponseCheck (*check)(const std::uint8_t*, std::size_t, std::uint8_t);
         Bytes frame;
-        std::uint8_t expected;
+        std::uint8_t expected;  // address or register
         ResponseCheck result;
     };
     const Case cases[] = {
-        {CheckReadResponse, answer, 5, ResponseCheck::Ok},
-        {CheckReadResponse, ExampleAnswer(0), 0, ResponseCheck::Ok},
-        {CheckReadResponse, Recrc(Changed(Changed(answer, 1, 0x04), 2, 0x0F)), 5, ResponseCheck::Ok},
-        {CheckReadResponse, shorter, 5, ResponseCheck::BadLength},
-        {CheckReadResponse, longer, 5, ResponseCheck::BadLength},
-        {CheckReadResponse, {}, 5, ResponseCheck::BadLength},
-        {CheckReadResponse, WithCrc({5, 0x83, 0x02}), 5, ResponseCheck::BadLength},  // an exception answer
-        {CheckReadResponse, Changed(shorter, 0, 9), 5, ResponseCheck::BadLength},
-        {CheckReadResponse, ExampleAnswer(6), 5, ResponseCheck::BadAddress},
-        {CheckReadResponse, Flipped(ExampleAnswer(6), 20), 5, ResponseCheck::BadAddress},
-        {CheckReadResponse, Flipped(answer, 3), 5, ResponseCheck::BadCrc},
-        {CheckReadResponse, Flipped(answer, 19), 5, ResponseCheck::BadCrc},
-        {CheckReadResponse, Flipped(answer, 20), 5, ResponseCheck::BadCrc},
-        {CheckWriteResponse, AsBytes(BuildWriteRequest(1, 2, 0x800F)), 2, ResponseCheck::Ok},
-        {CheckWriteResponse, AsBytes(BuildWriteRequest(42, 3, 0x1234)), 3, ResponseCheck::Ok},
-        {CheckWriteResponse, Recrc(Changed(echo, 2, 0x7F)), 2, ResponseCheck::Ok},
-        {CheckWriteResponse, Bytes(echo.begin(), echo.end() - 1), 2, ResponseCheck::BadLength},
-        {CheckWriteResponse, {}, 2, ResponseCheck::BadLength},
-        {CheckWriteResponse, otherRegister, 2, ResponseCheck::BadEcho},
-        {CheckWriteResponse, Recrc(Changed(echo, 1, 0x86)), 2, ResponseCheck::BadEcho},
-        {CheckWriteResponse, Flipped(otherRegister, 7), 2, ResponseCheck::BadEcho},
-        {CheckWriteResponse, Flipped(echo, 5), 2, ResponseCheck::BadCrc},
-        {CheckWriteResponse, Flipped(echo, 6), 2, ResponseCheck::BadCrc},
-        {CheckWriteResponse, Flipped(echo, 7), 2, ResponseCheck::BadCrc},
+        {"read", CheckReadResponse, answer, 5, ResponseCheck::Ok},
+        {"other function and count", CheckReadResponse, recrc(Changed(Changed(answer, 1, 4), 2, 0x0F)), 5, ResponseCheck::Ok},
+        {"a byte short", CheckReadResponse, Bytes(answer.begin(), answer.end() - 1), 5, ResponseCheck::BadLength},
+        {"a byte long", CheckReadResponse, WithCrc(Bytes(answer.begin(), answer.end() - 1)), 5, ResponseCheck::BadLength},
+        {"other address", CheckReadResponse, recrc(Changed(answer, 0, 6)), 5, ResponseCheck::BadAddress},
+        {"other address, bad CRC", CheckReadResponse, Changed(answer, 0, 6), 5, ResponseCheck::BadAddress},
+        {"low CRC byte", CheckReadResponse, Changed(answer, 19, answer[19] ^ 1), 5, ResponseCheck::BadCrc},
+        {"high CRC byte", CheckReadResponse, Changed(answer, 20, answer[20] ^ 1), 5, ResponseCheck::BadCrc},
+        {"echo", CheckWriteResponse, echo, 2, ResponseCheck::Ok},
+        {"echo of another address and value", CheckWriteResponse, WithCrc({42, 6, 0, 3, 0x12, 0x34}), 3, ResponseCheck::Ok},
+        {"echo a byte short", CheckWriteResponse, Bytes(echo.begin(), echo.end() - 1), 2, ResponseCheck::BadLength},
+        {"echo of another register", CheckWriteResponse, echo, 3, ResponseCheck::BadEcho},
+        {"echo of another function", CheckWriteResponse, recrc(Changed(echo, 1, 0x86)), 2, ResponseCheck::BadEcho},
+        {"echo, low CRC byte", CheckWriteResponse, Changed(echo, 6, echo[6] ^ 1), 2, ResponseCheck::BadCrc},
+        {"echo, high CRC byte", CheckWriteResponse, Changed(echo, 7, echo[7] ^ 1), 2, ResponseCheck::BadCrc},
     };
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        const Case& c = cases[i];
-        EXPECT_EQ(c.check(c.frame.data(), c.frame.size(), c.expected), c.result) << "case " << i;
-    }
-}
-
-// The worked example's texts are checked where a read fills the read-outs.
-TEST(ReadingTexts, NegativeZeroExtremesAndUpperCaseHexWithoutLeadingZeros)
-{
-    const Bytes answer = ReadAnswer(0, {0x8000, 0xFFFF, 0x7FFF, 0x8000, 0xFFFF, 0x001A, 0x0100, 0xABCD});
-    EXPECT_EQ(FormatReadings(answer.data()),
-              (ReadingTexts{"-0.0 ", "-3276.7 ", "3276.7", "-0.0", "65535", "1A", "100", "ABCD"}));
+    for (const Case& c : cases) EXPECT_EQ(c.check(c.frame.data(), c.frame.size(), c.expected), c.result) << c.label;
 }

@@ -2,8 +2,7 @@
 // record of what discovery asked and what it left open.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <list>
 #include <map>
@@ -16,241 +15,120 @@
 #include "ports/PortSystem.h"
 
 using Strings = std::vector<std::string>;
-
-constexpr unsigned long kErrorFileNotFound = 2;
-constexpr unsigned long kErrorAccessDenied = 5;
-constexpr unsigned long kErrorInvalidData = 13;
-constexpr unsigned long kErrorInsufficientBuffer = 122;
-constexpr unsigned long kErrorMoreData = 234;
+using Text = std::optional<std::string>;
 
 struct FakeInterface {
     std::string devicePath;
-    std::optional<std::string> friendlyName;
-    std::optional<std::string> deviceDescription;
-    std::optional<std::string> location;
+    Text friendlyName, description, location;
 };
 
-struct FakeRegistryKey {
+struct FakeKey {
     std::string name;
-    std::list<FakeRegistryKey> subkeys;  // in the order the system enumerates them
+    std::list<FakeKey> subkeys;  // in the order the system enumerates them
     std::map<std::string, std::string> values;
     bool opens = true;
 };
 
+// Error codes: 2 file not found, 5 access denied, 13 invalid data, 122 insufficient buffer, 234 more data.
 class FakePortSystem : public PortSystem {
 public:
-    // The machine.
-    bool versionSucceeds = true;
+    unsigned long versionError = 0, classDevsError = 0;  // not 0: the call fails with it
     OsVersion version{6, kVerPlatformWin32Nt};
     std::vector<FakeInterface> interfaces;
-    unsigned long classDevsError = 0;  // not 0: the device information set cannot be made
-    std::optional<unsigned long> enumFailureIndex;
-    unsigned long enumFailureError = 0;
-    FakeRegistryKey localMachine;
+    std::optional<unsigned long> enumFailureIndex;  // fails with 0x1F there
+    FakeKey localMachine;
     std::set<std::string> openablePaths;
-    // Whether texts come with their terminating zero. Without it they are written as they stand, as a
-    // value stored without one, or a careless driver, gives them.
-    bool writesTerminators = true;
+    bool writesTerminators = true;  // false: texts come as a careless driver or a raw value gives them
 
-    // What discovery did.
-    std::vector<std::string> calls;  // device-installer and version calls, in order
-    std::vector<std::string> presenceOpens;
-    std::set<std::vector<unsigned long>> presenceArguments;  // access, share mode, disposition, flags
-    std::set<unsigned long> registryAccess;
+    std::set<std::vector<unsigned long>> openArguments;  // access, share mode, disposition, flags
+    std::map<std::uintptr_t, const FakeKey*> openHandles;
+    int strayReleases = 0;  // handles released that were not open
 
-    // The key under HKEY_LOCAL_MACHINE at path, made where missing.
-    FakeRegistryKey& Key(const std::vector<std::string>& path)
+    FakeKey& Key(const Strings& path)  // under HKEY_LOCAL_MACHINE, made where missing
     {
-        FakeRegistryKey* key = &localMachine;
+        FakeKey* key = &localMachine;
         for (const std::string& name : path) {
-            auto found = key->subkeys.begin();
-            while (found != key->subkeys.end() && found->name != name) ++found;
-            key = found != key->subkeys.end() ? &*found : &key->subkeys.emplace_back(FakeRegistryKey{name, {}, {}, true});
+            auto found = std::find_if(key->subkeys.begin(), key->subkeys.end(), [&](auto& k) { return k.name == name; });
+            key = found != key->subkeys.end() ? &*found : &key->subkeys.emplace_back(FakeKey{name, {}, {}, true});
         }
         return *key;
     }
-
     bool EverythingReleased() const { return openHandles.empty() && strayReleases == 0; }
 
-    bool GetOsVersion(OsVersion& reported) override
+    bool GetOsVersion(OsVersion& reported) override { return reported = version, versionError == 0 || Fail(versionError); }
+    DeviceInfoSet GetComPortDevices(unsigned long) override
     {
-        calls.push_back("version");
-        if (versionSucceeds) reported = version;
-        return versionSucceeds || Fail(kErrorInvalidData);
+        return classDevsError ? (Fail(classDevsError), kInvalidDeviceInfoSet) : DeviceInfoSet(Hold(nullptr));
     }
-
-    DeviceInfoSet GetComPortDevices(unsigned long flags) override
+    bool EnumComPortInterface(DeviceInfoSet devices, unsigned long index) override
     {
-        calls.push_back("class devices " + std::to_string(flags));
-        if (classDevsError != 0) {
-            lastError = classDevsError;
-            return kInvalidDeviceInfoSet;
-        }
-        return static_cast<DeviceInfoSet>(Hold(nullptr));
+        if (!openHandles.count(std::uintptr_t(devices)) || enumFailureIndex == index) return Fail(0x1F);
+        if (index >= interfaces.size()) return Fail(kErrorNoMoreItems);
+        return enumerated = &interfaces[index], true;
     }
-
-    bool EnumComPortInterface(DeviceInfoSet devices, unsigned long memberIndex) override
+    bool GetInterfaceDetail(DeviceInfoSet, InterfaceDetail& detail, unsigned long size) override
     {
-        calls.push_back("interface " + std::to_string(memberIndex));
-        if (!Holds(devices)) return Fail(kErrorInvalidData);
-        if (enumFailureIndex && memberIndex == *enumFailureIndex) return Fail(enumFailureError);
-        if (memberIndex >= interfaces.size()) return Fail(kErrorNoMoreItems);
-        enumerated = &interfaces[memberIndex];
-        return true;
-    }
-
-    bool GetInterfaceDetail(DeviceInfoSet devices, InterfaceDetail& detail, unsigned long detailSize) override
-    {
-        calls.push_back("detail");
-        if (!Holds(devices) || !enumerated) return Fail(kErrorInvalidData);
-        const unsigned long room = detailSize - static_cast<unsigned long>(offsetof(InterfaceDetail, devicePath));
-        if (!WriteText(enumerated->devicePath, detail.devicePath, room)) return Fail(kErrorInsufficientBuffer);
         detailed = enumerated;
-        return true;
+        return Write(detailed->devicePath, detail.devicePath, size - offsetof(InterfaceDetail, devicePath)) || Fail(122);
     }
-
-    bool GetDeviceProperty(DeviceInfoSet devices, unsigned long property, char* buffer, unsigned long bufferSize) override
+    bool GetDeviceProperty(DeviceInfoSet, unsigned long property, char* buffer, unsigned long size) override
     {
-        calls.push_back("property " + std::to_string(property));
-        if (!Holds(devices) || !detailed) return Fail(kErrorInvalidData);
-        const std::optional<std::string>& text = property == kSpdrpFriendlyName ? detailed->friendlyName
-                                               : property == kSpdrpDeviceDesc   ? detailed->deviceDescription
-                                               : property == kSpdrpLocationInformation ? detailed->location
-                                                                                         : std::nullopt;
-        if (!text) return Fail(kErrorInvalidData);
-        if (!WriteText(*text, buffer, bufferSize)) return Fail(kErrorInsufficientBuffer);
-        return true;
+        const Text& text = property == kSpdrpFriendlyName ? detailed->friendlyName
+                           : property == kSpdrpDeviceDesc ? detailed->description
+                                                          : detailed->location;
+        return text ? Write(*text, buffer, size) || Fail(122) : Fail(13);
     }
-
-    void DestroyDeviceInfoList(DeviceInfoSet devices) override
+    void DestroyDeviceInfoList(DeviceInfoSet devices) override { Release(std::uintptr_t(devices)); }
+    long OpenRegistryKey(RegistryKey parent, const char* name, unsigned long, RegistryKey& opened) override
     {
-        calls.push_back("destroy");
-        Release(static_cast<std::uintptr_t>(devices));
-    }
-
-    long OpenRegistryKey(RegistryKey parent, const char* subKey, unsigned long access, RegistryKey& opened) override
-    {
-        registryAccess.insert(access);
-        const FakeRegistryKey* parentKey = Resolve(parent);
-        if (!parentKey) return kErrorInvalidData;
-        for (const FakeRegistryKey& subkey : parentKey->subkeys) {
-            if (subkey.name != subKey) continue;
-            if (!subkey.opens) return kErrorAccessDenied;
-            opened = static_cast<RegistryKey>(Hold(&subkey));
-            return kErrorSuccess;
+        for (const FakeKey& subkey : Resolve(parent)->subkeys) {
+            if (subkey.name == name && !subkey.opens) return 5;
+            if (subkey.name == name) return opened = RegistryKey(Hold(&subkey)), kErrorSuccess;
         }
-        return kErrorFileNotFound;
+        return 2;
     }
-
-    long EnumRegistrySubkey(RegistryKey key, unsigned long index, char* name, unsigned long& nameLength) override
+    long EnumRegistrySubkey(RegistryKey key, unsigned long index, char* name, unsigned long& length) override
     {
-        const FakeRegistryKey* parent = Resolve(key);
-        if (!parent) return kErrorInvalidData;
-        if (index >= parent->subkeys.size()) return kErrorNoMoreItems;
-        const std::string& subkeyName = std::next(parent->subkeys.begin(), static_cast<std::ptrdiff_t>(index))->name;
-        if (!WriteText(subkeyName, name, nameLength)) return kErrorMoreData;
-        nameLength = static_cast<unsigned long>(subkeyName.size());
-        return kErrorSuccess;
+        const std::list<FakeKey>& subkeys = Resolve(key)->subkeys;
+        if (index >= subkeys.size()) return kErrorNoMoreItems;
+        const std::string& subkeyName = std::next(subkeys.begin(), long(index))->name;
+        if (!Write(subkeyName, name, length)) return 234;
+        return length = static_cast<unsigned long>(subkeyName.size()), kErrorSuccess;
     }
-
-    long QueryRegistryValue(RegistryKey key, const char* valueName, char* data, unsigned long& dataLength) override
+    long QueryRegistryValue(RegistryKey key, const char* valueName, char* data, unsigned long& length) override
     {
-        const FakeRegistryKey* owner = Resolve(key);
-        if (!owner) return kErrorInvalidData;
-        const auto value = owner->values.find(valueName);
-        if (value == owner->values.end()) return kErrorFileNotFound;
-        if (!WriteText(value->second, data, dataLength)) return kErrorMoreData;
-        dataLength = static_cast<unsigned long>(value->second.size() + (writesTerminators ? 1 : 0));
-        return kErrorSuccess;
+        const auto& values = Resolve(key)->values;
+        const auto value = values.find(valueName);
+        if (value == values.end()) return 2;
+        if (!Write(value->second, data, length)) return 234;
+        return length = static_cast<unsigned long>(value->second.size() + writesTerminators), kErrorSuccess;
     }
-
-    void CloseRegistryKey(RegistryKey key) override { Release(static_cast<std::uintptr_t>(key)); }
-
-    FileHandle OpenDevice(const char* path, unsigned long desiredAccess, unsigned long shareMode,
-                          unsigned long creationDisposition, unsigned long flagsAndAttributes) override
+    void CloseRegistryKey(RegistryKey key) override { Release(std::uintptr_t(key)); }
+    FileHandle OpenDevice(const char* path, unsigned long access, unsigned long share, unsigned long disposition,
+                          unsigned long flags) override
     {
-        presenceOpens.push_back(path);
-        presenceArguments.insert({desiredAccess, shareMode, creationDisposition, flagsAndAttributes});
-        if (openablePaths.count(path) == 0) {
-            lastError = kErrorFileNotFound;
-            return kInvalidFileHandle;
-        }
-        return static_cast<FileHandle>(Hold(nullptr));
+        openArguments.insert({access, share, disposition, flags});
+        return openablePaths.count(path) ? FileHandle(Hold(nullptr)) : (Fail(2), kInvalidFileHandle);
     }
-
-    void CloseDevice(FileHandle file) override { Release(static_cast<std::uintptr_t>(file)); }
-
+    void CloseDevice(FileHandle file) override { Release(std::uintptr_t(file)); }
     unsigned long LastError() override { return lastError; }
 
 private:
-    bool Fail(unsigned long error)
+    bool Fail(unsigned long error) { return lastError = error, false; }
+    bool Write(const std::string& text, char* buffer, unsigned long capacity) const
     {
-        lastError = error;
-        return false;
+        const std::size_t length = text.size() + writesTerminators;
+        return length <= capacity && std::memcpy(buffer, text.data(), length);
     }
-
-    // Copies text into a buffer of capacity bytes, with its terminating zero when the system writes one.
-    bool WriteText(const std::string& text, char* buffer, unsigned long capacity) const
+    std::uintptr_t Hold(const FakeKey* key) { return openHandles[nextHandle] = key, nextHandle++; }
+    void Release(std::uintptr_t handle) { strayReleases += openHandles.erase(handle) == 0; }
+    const FakeKey* Resolve(RegistryKey key) const
     {
-        const std::size_t length = text.size() + (writesTerminators ? 1 : 0);
-        if (length > capacity) return false;
-        std::memcpy(buffer, text.data(), length);
-        return true;
-    }
-
-    // Every open handle, with the registry key it stands for (none for a device or a device information set).
-    std::uintptr_t Hold(const FakeRegistryKey* key)
-    {
-        openHandles[nextHandle] = key;
-        return nextHandle++;
-    }
-    bool Holds(DeviceInfoSet devices) const { return openHandles.count(static_cast<std::uintptr_t>(devices)) != 0; }
-    void Release(std::uintptr_t handle)
-    {
-        if (openHandles.erase(handle) == 0) ++strayReleases;
-    }
-    const FakeRegistryKey* Resolve(RegistryKey key) const
-    {
-        if (key == kLocalMachineKey) return &localMachine;
-        const auto open = openHandles.find(static_cast<std::uintptr_t>(key));
-        return open == openHandles.end() ? nullptr : open->second;
+        return key == kLocalMachineKey ? &localMachine : openHandles.at(std::uintptr_t(key));
     }
 
     unsigned long lastError = 0;
-    int strayReleases = 0;  // handles released that were not open
-    std::map<std::uintptr_t, const FakeRegistryKey*> openHandles;
     const FakeInterface* enumerated = nullptr;
     const FakeInterface* detailed = nullptr;
     std::uintptr_t nextHandle = 0x100;
 };
-
-// Runs a discovery step on an empty list and returns its error text, empty when it raised none.
-inline std::string ErrorOf(void (*step)(PortSystem&), FakePortSystem& system)
-{
-    portList.RemoveAll();
-    try {
-        step(system);
-    } catch (const PortDiscoveryError& error) {
-        return error.what();
-    }
-    return std::string();
-}
-
-inline std::string EnumerateReportingError(FakePortSystem& system)
-{
-    return ErrorOf(EnumerateSerialPorts, system);
-}
-
-inline std::vector<std::string> PortNames()
-{
-    std::vector<std::string> names;
-    for (std::ptrdiff_t index = 0; index < portList.GetSize(); ++index) names.push_back(portList[index].portName);
-    return names;
-}
-
-inline std::vector<std::string> EntryTexts()
-{
-    std::vector<std::string> texts;
-    for (std::ptrdiff_t index = 0; index < portList.GetSize(); ++index) texts.push_back(PortEntryText(portList[index]));
-    return texts;
-}

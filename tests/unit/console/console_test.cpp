@@ -1,0 +1,125 @@
+// What the program decides where Tarvik.exe under Wine cannot be driven to it: the system refusing a
+// close, a drop-down entry without its record, the receive buffer's edges, inputs no edit lets through.
+#include <gtest/gtest.h>
+
+#include "console/Commands.h"
+#include "console/InputRules.h"
+#include "link/SerialChannel.h"
+#include "link/SerialLine.h"
+#include "ports/FakePortSystem.h"
+#include "res/resource.h"
+#include "view/Captions.h"
+#include "view/Console.h"
+#include "view/ConsoleView.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::string Name(int id)
+{
+#define NAMED(id) {id, #id}
+    static const std::map<int, std::string> names = {NAMED(IDC_PORT_COMBO), NAMED(IDC_OPEN_BUTTON), NAMED(IDC_READ_BUTTON),
+        NAMED(IDC_CONTINUOUS_BUTTON), NAMED(IDC_SET_TEMP_OFFSET_BUTTON), NAMED(IDC_SET_HUM_OFFSET_BUTTON)};
+    return names.count(id) ? names.at(id) : std::to_string(id);
+}
+
+// The dialog and the serial line, noting what the core asks of them in one list, in order.
+class Fakes : public ConsoleView, public SerialLine {
+public:
+    Strings events, entries;
+    std::map<int, std::string> texts = {{IDC_OPEN_BUTTON, kOpenPortCaption}, {IDC_SENSOR_ADDRESS_EDIT, "5"}};
+    int selected = -1;
+    bool closeSucceeds = true;
+    Bytes waiting;
+
+    std::string ControlText(int id) const override { return texts.count(id) ? texts.at(id) : ""; }
+    void SetControlText(int id, const std::string& text) override { Note("text " + Name(id) + " " + (texts[id] = text)); }
+    void ReplaceEditText(int id, const std::string& text) override { SetControlText(id, text); }
+    void EnableControl(int id, bool enable) override { Note((enable ? "enable " : "disable ") + Name(id)); }
+    void AppendLog(const std::string& text, bool clearFirst) override { Note((clearFirst ? "log! " : "log ") + text); }
+    void StartTimer(unsigned id, unsigned ms) override { Note("start " + std::to_string(id) + " " + std::to_string(ms)); }
+    void StopTimer(unsigned id) override { Note("stop " + std::to_string(id)); }
+    void ResetPortEntries() override { entries.clear(); }
+    void AddPortEntry(const std::string& text) override { entries.push_back(text); }
+    void SelectPortEntry(int index) override { selected = index; }
+    int SelectedPortEntry() const override { return selected; }
+    std::string PortEntryText(int index) const override { return entries.at(std::size_t(index)); }
+
+    bool Open(const std::string& path) override { return Note("line open " + path), true; }
+    void ApplyLineSettings() override { Note("line settings"); }
+    bool Close() override { return Note("line close"), closeSucceeds; }
+    bool Write(const std::uint8_t*, std::size_t length) override { return Note("line write " + std::to_string(length)), true; }
+    std::size_t ReadWaiting(std::uint8_t* buffer, std::size_t capacity) override
+    {
+        const std::size_t count = std::min(capacity, waiting.size());
+        std::copy_n(waiting.begin(), count, buffer);
+        waiting.clear();  // the purge after the read
+        return Note("line read"), count;
+    }
+
+private:
+    void Note(const std::string& event) { events.push_back(event); }
+};
+
+class ConsoleTest : public ::testing::Test {
+protected:
+    Fakes fakes;
+    FakePortSystem ports;
+    Console console{fakes, fakes, ports};
+};
+
+}  // namespace
+
+TEST_F(ConsoleTest, AClosingTheSystemRefusesLeavesThePortOpenAndEveryControlAsItWas)
+{
+    fakes.texts[IDC_OPEN_BUTTON] = kClosePortCaption, fakes.entries = {"COM3-->COM3"}, fakes.selected = 0;
+    fakes.closeSucceeds = false;
+    OnOpenClicked(console);
+    EXPECT_EQ(fakes.events, (Strings{"line close", "log 关闭COM3失败"}));
+}
+
+// No selection, or an entry whose record went with a refresh: the invalid-argument error, nothing opened.
+TEST_F(ConsoleTest, OpeningWithoutTheSelectedEntrysRecordRaisesTheInvalidArgumentError)
+{
+    for (int entryCount : {0, 1}) {
+        SCOPED_TRACE(entryCount ? "entry without record" : "no selection");
+        portList.RemoveAll();
+        fakes.entries.assign(std::size_t(entryCount), "COM9-->COM9"), fakes.selected = entryCount - 1;
+        EXPECT_THROW(OnOpenClicked(console), CInvalidArgException);
+        EXPECT_EQ(fakes.events, Strings{});
+    }
+}
+
+// The Win32 line purges before each write too, so only here does the drain show.
+TEST_F(ConsoleTest, ARequestTakesWhatWaitsAtThePortBeforeItGoesOut)
+{
+    OnReadClicked(console);
+    EXPECT_EQ(Strings(fakes.events.end() - 3, fakes.events.end()), (Strings{"line read", "line write 8", "start 1 200"}));
+}
+
+TEST_F(ConsoleTest, ReceivePendingTakesOneBatchOfAtMost2048BytesIntoAZeroedBuffer)
+{
+    fakes.waiting = Bytes(30, 0xAA);
+    EXPECT_EQ(ReceivePending(console), 30u);
+    fakes.waiting = {1, 2, 3};
+    EXPECT_EQ(ReceivePending(console), 3u);
+    EXPECT_EQ(Bytes(rxBuffer, rxBuffer + 3), (Bytes{1, 2, 3}));
+    EXPECT_EQ(Bytes(rxBuffer + 3, rxBuffer + kRxBufferSize), Bytes(kRxBufferSize - 3, 0));
+    fakes.waiting = Bytes(3000, 0x55);
+    EXPECT_EQ(ReceivePending(console), kRxBufferSize);
+}
+
+// atof's number, truncated toward zero, must lie in the range; texts that are no number count as 0, and
+// no text reaches an integer conversion out of range.
+TEST(InputRules, TextsGiveTheirTruncatedValueWithinTheRange)
+{
+    const std::tuple<const InputRule&, const char*, std::optional<int>> cases[] = {
+        {kSensorAddressRule, "-0.9", 0}, {kSensorAddressRule, "63.9", 63}, {kSensorAddressRule, "nan", {}},
+        {kSensorAddressRule, "1e99999", {}}, {kSensorAddressRule, "4294967296", {}}, {kTempOffsetRule, "2.55", 25}};
+    for (const auto& [rule, text, value] : cases) {
+        Fakes view;
+        view.texts[rule.controlId] = text;
+        EXPECT_EQ(ValidateInput(view, rule), value) << text;
+    }
+}
