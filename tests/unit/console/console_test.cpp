@@ -1,11 +1,12 @@
-// What the program decides where Tarvik.exe under Wine cannot be driven to it: the system refusing a
-// close, a drop-down entry without its record, the receive buffer's edges, inputs no edit lets through.
+// Decisions Tarvik.exe under Wine cannot be driven to: a refused close, edges of buffers and inputs.
 #include <gtest/gtest.h>
 
 #include "console/Commands.h"
 #include "console/InputRules.h"
+#include "link/LinkState.h"
 #include "link/SerialChannel.h"
 #include "link/SerialLine.h"
+#include "link/Transactions.h"
 #include "ports/FakePortSystem.h"
 #include "res/resource.h"
 #include "view/Captions.h"
@@ -79,11 +80,10 @@ TEST_F(ConsoleTest, AClosingTheSystemRefusesLeavesThePortOpenAndEveryControlAsIt
     EXPECT_EQ(fakes.events, (Strings{"line close", "log 关闭COM3失败"}));
 }
 
-// No selection, or an entry whose record went with a refresh: the invalid-argument error, nothing opened.
 TEST_F(ConsoleTest, OpeningWithoutTheSelectedEntrysRecordRaisesTheInvalidArgumentError)
 {
     for (int entryCount : {0, 1}) {
-        SCOPED_TRACE(entryCount ? "entry without record" : "no selection");
+        SCOPED_TRACE(entryCount ? "an entry whose record went with a refresh" : "no selection");
         portList.RemoveAll();
         fakes.entries.assign(std::size_t(entryCount), "COM9-->COM9"), fakes.selected = entryCount - 1;
         EXPECT_THROW(OnOpenClicked(console), CInvalidArgException);
@@ -91,11 +91,15 @@ TEST_F(ConsoleTest, OpeningWithoutTheSelectedEntrysRecordRaisesTheInvalidArgumen
     }
 }
 
-// The Win32 line purges before each write too, so only here does the drain show.
-TEST_F(ConsoleTest, ARequestTakesWhatWaitsAtThePortBeforeItGoesOut)
+// Each tick drains the port before the request (the Win32 line purges before each write too, so only here
+// does the drain show) and counts the period afresh; a window timer would go on firing without that.
+TEST_F(ConsoleTest, AContinuousTickDrainsThePortSendsTheNextRequestAndRestartsThePeriod)
 {
-    OnReadClicked(console);
-    EXPECT_EQ(Strings(fakes.events.end() - 3, fakes.events.end()), (Strings{"line read", "line write 8", "start 1 200"}));
+    fakes.texts = {{IDC_CONTINUOUS_BUTTON, kStartContinuousCaption}, {IDC_RANGE_FROM_EDIT, "1"}, {IDC_RANGE_TO_EDIT, "2"}};
+    OnContinuousClicked(console);
+    AdvanceExchange(console, kContinuousTimer);
+    EXPECT_EQ(Strings(fakes.events.end() - 4, fakes.events.end()),
+              (Strings{"line read", "line write 8", "start 1 200", "start 2 1000"}));
 }
 
 TEST_F(ConsoleTest, ReceivePendingTakesOneBatchOfAtMost2048BytesIntoAZeroedBuffer)
@@ -110,8 +114,7 @@ TEST_F(ConsoleTest, ReceivePendingTakesOneBatchOfAtMost2048BytesIntoAZeroedBuffe
     EXPECT_EQ(ReceivePending(console), kRxBufferSize);
 }
 
-// atof's number, truncated toward zero, must lie in the range; texts that are no number count as 0, and
-// no text reaches an integer conversion out of range.
+// atof's number truncated toward zero, in range; no text reaches an integer conversion out of range.
 TEST(InputRules, TextsGiveTheirTruncatedValueWithinTheRange)
 {
     const std::tuple<const InputRule&, const char*, std::optional<int>> cases[] = {

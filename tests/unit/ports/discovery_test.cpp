@@ -108,8 +108,6 @@ TEST(PortDiscovery, EachMachineGivesItsErrorAndItsList)
          {"", "COM1|\\\\.\\COM1|1|COM1-->Again (COM1)", p127 + "|\\\\.\\" + p127 + "|1|" + p127 + "-->" + f127,
           "COM4|\\\\.\\COM4|1|COM4-->COM4"}},
         {"registry refuses BIOS", refusing({"Enum", "BIOS"}), {"Could not read from HKLM\\Enum\\BIOS", "COM1|\\\\.\\COM1|0|COM1-->First (COM1)"}},
-        {"registry refuses a device", refusing({"Enum", "BIOS", "*PNP0501"}),
-         {"Could not read from HKLM\\Enum\\BIOS\\*PNP0501", "COM1|\\\\.\\COM1|0|COM1-->First (COM1)"}},
         {"registry refuses an instance", refusing({"Enum", "BIOS", "*PNP0501", "0001"}),
          {"Could not read from HKLM\\Enum\\...\\0001", "COM1|\\\\.\\COM1|0|COM1-->First (COM1)", "COM2|\\\\.\\COM2|0|COM2-->"}},
     };
