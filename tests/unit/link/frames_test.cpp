@@ -3,6 +3,7 @@
 
 #include "link/Crc.h"
 #include "link/Frames.h"
+#include "link/Readings.h"
 #include "tools/sim/Crc.h"
 
 namespace {
@@ -31,14 +32,13 @@ TEST(Requests, CarryAddressFunctionAndFieldsHighByteFirstAndTheCrcLowByteFirst)
 {
     const std::pair<RequestFrame, Bytes> cases[] = {
         {BuildReadRequest(5), {0x05, 0x03, 0x00, 0x00, 0x00, 0x08, 0x45, 0x88}},
-        {BuildWriteRequest(1, 2, 0x800F), {0x01, 0x06, 0x00, 0x02, 0x80, 0x0F, 0x09, 0xCE}},
-        {BuildWriteRequest(1, 3, 0x0064), {0x01, 0x06, 0x00, 0x03, 0x00, 0x64, 0x78, 0x21}},
+        {BuildWriteRequest(1, 2, EncodeSignedTenths(-15)), {0x01, 0x06, 0x00, 0x02, 0x80, 0x0F, 0x09, 0xCE}},
+        {BuildWriteRequest(1, 3, EncodeSignedTenths(0)), {0x01, 0x06, 0x00, 0x03, 0x00, 0x00, 0x79, 0xCA}},  // +0, never -0
     };
     for (const auto& [frame, bytes] : cases) EXPECT_EQ(Bytes(frame.begin(), frame.end()), bytes);
 }
 
-// A read answer: length, then address, then CRC; function code and byte count are not looked at.
-// A write echo: length, then function code and register, then CRC; address and value are not looked at.
+// Read answers: length, address, CRC; write echoes: length, function code and register, CRC; nothing else.
 TEST(ResponseChecks, EachOutcomeInTheOrderTheChecksAreMade)
 {
     const Bytes answer = WithCrc({5, 0x03, 0x10, 0, 0xEB, 1, 0xC8, 0x80, 0x0F, 0, 0, 0, 5, 0, 0x1A, 0, 0x10, 0, 0x12});
