@@ -90,5 +90,8 @@ Section "Uninstall"
   !insertmacro RemoveFiles
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
+  ; The local programs folder that the install may have made; kept while anything is in it.
+  ${GetParent} "$INSTDIR" $0
+  RMDir "$0"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
 SectionEnd
