@@ -21,6 +21,10 @@ img { max-width: 100%; border: 1px solid #ccc; }
 """
 
 
+# A line break inside Chinese text would show as a blank between two characters.
+CJK = "[\u3000-\u303f\u4e00-\u9fff\uff00-\uffef]"
+
+
 def inline_images(html, base):
     def data_uri(match):
         picture = (base / match.group(2)).read_bytes()
@@ -30,9 +34,9 @@ def inline_images(html, base):
 
 def main(source, target):
     source = Path(source)
-    text = source.read_text(encoding="utf-8")
+    text = re.sub(f"(?<={CJK})\n *(?={CJK})", "", source.read_text(encoding="utf-8"))
     title = text.splitlines()[0].lstrip("# ").strip()
-    body = markdown.markdown(text, extensions=["tables", "toc"], output_format="html")
+    body = markdown.markdown(text, extensions=["tables"], output_format="html")
     page = (f'<!DOCTYPE html>\n<html lang="zh-CN">\n<head>\n<meta charset="utf-8">\n<title>{title}</title>\n'
             f'<style>{STYLE}</style>\n</head>\n<body>\n{inline_images(body, source.parent)}\n</body>\n</html>\n')
     Path(target).write_text(page, encoding="utf-8")
