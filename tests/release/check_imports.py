@@ -13,25 +13,24 @@ ALLOWED = {dll: set(names.split()) for dll, names in {
     "comctl32.dll": "InitCommonControlsEx",
     "gdi32.dll": "CreateFontW DeleteObject",
     "kernel32.dll": """CancelIo ClearCommError CloseHandle CreateEventA CreateFileA CreateSemaphoreW
-        DeleteCriticalSection EnterCriticalSection FreeLibrary GetCommState GetCurrentThreadId
-        GetLastError GetModuleHandleA GetModuleHandleW GetOverlappedResult GetProcAddress GetStartupInfoA
-        GetVersionExA InitializeCriticalSection IsDBCSLeadByteEx LeaveCriticalSection LoadLibraryA
-        LoadLibraryW MultiByteToWideChar PurgeComm RaiseException ReadFile ReleaseSemaphore
-        RtlCaptureContext RtlLookupFunctionEntry RtlUnwindEx RtlVirtualUnwind SetCommState
-        SetCommTimeouts SetLastError SetUnhandledExceptionFilter SetupComm Sleep TlsAlloc TlsFree
-        TlsGetValue TlsSetValue VirtualProtect VirtualQuery WaitForSingleObject WideCharToMultiByte
-        WriteFile __C_specific_handler""",
-    "msvcrt.dll": """___lc_codepage_func ___mb_cur_max_func __getmainargs __initenv __iob_func
-        __mb_cur_max __p__acmdln __p__commode __p__fmode __set_app_type __setusermatherr _acmdln
-        _amsg_exit _cexit _close _commode _errno _fmode _initterm _iob _onexit _read abort atoi calloc
-        exit fprintf fputc fputs free fwrite localeconv malloc memchr memcmp memcpy memmove memset
-        realloc setlocale signal strchr strcmp strerror strlen strncmp vfprintf wcslen""",
+        DeleteCriticalSection EnterCriticalSection FreeLibrary GetCommState GetCurrentThreadId GetLastError
+        GetModuleHandleA GetModuleHandleW GetOverlappedResult GetProcAddress GetStartupInfoA GetVersionExA
+        InitializeCriticalSection IsDBCSLeadByteEx LeaveCriticalSection LoadLibraryA LoadLibraryW
+        MultiByteToWideChar PurgeComm RaiseException ReadFile ReleaseSemaphore RtlCaptureContext
+        RtlLookupFunctionEntry RtlUnwindEx RtlVirtualUnwind SetCommState SetCommTimeouts SetLastError
+        SetUnhandledExceptionFilter SetupComm Sleep TlsAlloc TlsFree TlsGetValue TlsSetValue VirtualProtect
+        VirtualQuery WaitForSingleObject WideCharToMultiByte WriteFile __C_specific_handler""",
+    "msvcrt.dll": """___lc_codepage_func ___mb_cur_max_func __getmainargs __initenv __iob_func __mb_cur_max
+        __p__acmdln __p__commode __p__fmode __set_app_type __setusermatherr _acmdln _amsg_exit _cexit _close
+        _commode _errno _fmode _initterm _iob _onexit _read abort atoi calloc exit fprintf fputc fputs free fwrite
+        localeconv malloc memchr memcmp memcpy memmove memset realloc setlocale signal strchr strcmp strerror strlen
+        strncmp vfprintf wcslen""",
     "setupapi.dll": """SetupDiDestroyDeviceInfoList SetupDiEnumDeviceInterfaces SetupDiGetClassDevsA
         SetupDiGetDeviceInterfaceDetailA SetupDiGetDeviceRegistryPropertyA""",
-    "user32.dll": """AppendMenuW BeginPaint DialogBoxParamW DrawIcon EnableWindow EndDialog EndPaint
-        GetClientRect GetDlgItem GetSystemMenu GetSystemMetrics GetWindowLongPtrW GetWindowLongW
-        GetWindowTextLengthW GetWindowTextW IsIconic KillTimer LoadIconW LoadStringW MessageBoxW
-        SendMessageW SetTimer SetWindowLongPtrW SetWindowLongW SetWindowTextW""",
+    "user32.dll": """AppendMenuW BeginPaint DialogBoxParamW DrawIcon EnableWindow EndDialog EndPaint GetClientRect
+        GetDlgItem GetSystemMenu GetSystemMetrics GetWindowLongPtrW GetWindowLongW GetWindowTextLengthW
+        GetWindowTextW IsIconic KillTimer LoadIconW LoadStringW MessageBoxW SendMessageW SetTimer SetWindowLongPtrW
+        SetWindowLongW SetWindowTextW""",
 }.items()}
 
 # The oldest Windows of each architecture, as the PE header's OS and subsystem versions name it.
@@ -57,14 +56,11 @@ def problems(exe):
 
 
 def main(exes):
-    failed = False
-    for exe in exes:
-        found = problems(exe)
-        print(f"{'FAIL' if found else 'PASS'}  {exe} loads on the oldest Windows of its kind")
-        for problem in found:
-            print(f"      {problem}")
-        failed = failed or bool(found)
-    return 1 if failed else 0
+    found = {exe: problems(exe) for exe in exes}
+    for exe, problem_list in found.items():
+        print(f"{'FAIL' if problem_list else 'PASS'}  {exe} loads on the oldest Windows of its kind"
+              + "".join(f"\n      {problem}" for problem in problem_list))
+    return 1 if any(found.values()) else 0
 
 
 if __name__ == "__main__":
