@@ -9,10 +9,11 @@ import sys
 
 # Every import allowed, each present in the named DLL from XP SP3 and XP x64 / Server 2003 on.
 ALLOWED = {dll: set(names.split()) for dll, names in {
-    "advapi32.dll": "RegCloseKey RegEnumKeyExA RegOpenKeyExA RegQueryValueExA",
+    "advapi32.dll": """RegCloseKey RegEnumKeyExA RegEnumKeyExW RegOpenKeyExA RegOpenKeyExW RegQueryValueExA
+        RegQueryValueExW""",
     "comctl32.dll": "InitCommonControlsEx",
     "gdi32.dll": "CreateFontW DeleteObject",
-    "kernel32.dll": """CancelIo ClearCommError CloseHandle CreateEventA CreateFileA CreateSemaphoreW
+    "kernel32.dll": """CancelIo ClearCommError CloseHandle CreateEventA CreateFileA CreateFileW CreateSemaphoreW
         DeleteCriticalSection EnterCriticalSection FreeLibrary GetCommState GetCurrentThreadId GetLastError
         GetModuleHandleA GetModuleHandleW GetOverlappedResult GetProcAddress GetStartupInfoA GetVersionExA
         InitializeCriticalSection IsDBCSLeadByteEx LeaveCriticalSection LoadLibraryA LoadLibraryW
@@ -26,7 +27,8 @@ ALLOWED = {dll: set(names.split()) for dll, names in {
         localeconv malloc memchr memcmp memcpy memmove memset realloc setlocale signal strchr strcmp strerror strlen
         strncmp vfprintf wcslen""",
     "setupapi.dll": """SetupDiDestroyDeviceInfoList SetupDiEnumDeviceInterfaces SetupDiGetClassDevsA
-        SetupDiGetDeviceInterfaceDetailA SetupDiGetDeviceRegistryPropertyA""",
+        SetupDiGetDeviceInterfaceDetailA SetupDiGetDeviceInterfaceDetailW SetupDiGetDeviceRegistryPropertyA
+        SetupDiGetDeviceRegistryPropertyW""",
     "user32.dll": """AppendMenuW BeginPaint DialogBoxParamW DrawIcon EnableWindow EndDialog EndPaint GetClientRect
         GetDlgItem GetSystemMenu GetSystemMetrics GetWindowLongPtrW GetWindowLongW GetWindowTextLengthW
         GetWindowTextW IsIconic KillTimer LoadIconW LoadStringW MessageBoxW SendMessageW SetTimer SetWindowLongPtrW
