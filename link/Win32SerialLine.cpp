@@ -9,10 +9,11 @@ constexpr DWORD kWriteWaitMs = 1000;
 constexpr DWORD kPurgeBoth = PURGE_TXCLEAR | PURGE_RXCLEAR;
 
 // Cancels an operation that is still pending and waits until the system has let go of its buffer and
-// OVERLAPPED; the bytes it moved before the cancel still count.
+// OVERLAPPED; the bytes it moved before the cancel still count. CancelIo cancels all of this thread's
+// I/O on the port, which is just this operation: every transfer is issued on the one UI thread.
 DWORD CancelAndWaitOut(HANDLE port, OVERLAPPED& overlapped)
 {
-    ::CancelIoEx(port, &overlapped);
+    ::CancelIo(port);
     DWORD transferred = 0;
     ::GetOverlappedResult(port, &overlapped, &transferred, TRUE);
     return transferred;
