@@ -59,7 +59,7 @@ void StopContinuousRead(Console& console)
     console.view.SetControlText(IDC_CONTINUOUS_BUTTON, kStartContinuousCaption);
     continuousRunning = kContinuousStopped;
     // A read of the run still awaited is abandoned without a line.
-    console.view.StopTimer(kReadCheckTimer);
+    AbandonExchange(console);
     console.view.StopTimer(kContinuousTimer);
 }
 

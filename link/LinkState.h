@@ -10,6 +10,9 @@ extern std::uint8_t continuousRunning;  // kContinuousRunning while a continuous
 extern std::uint8_t scanStart;
 extern std::uint8_t scanEnd;
 extern std::uint8_t scanCurrent;
+// The check timer whose first tick ends the exchange in flight, 0 when none is: a tick of a check
+// timer that the exchange no longer waits for changes nothing.
+extern unsigned pendingCheck;
 
 constexpr std::uint8_t kTempOffsetWrite = 0;  // register 2
 constexpr std::uint8_t kHumOffsetWrite = 1;   // register 3

@@ -5,6 +5,7 @@
 #include "link/Frames.h"
 #include "link/LinkState.h"
 #include "link/SerialLine.h"
+#include "link/Transactions.h"
 #include "ports/SerInfo.h"
 #include "res/resource.h"
 #include "view/Buttons.h"
@@ -41,8 +42,7 @@ void ClosePort(Console& console)
     console.view.AppendLog("关闭" + name, kAppendToPane);
     console.view.EnableControl(IDC_PORT_COMBO, true);
     EnableCommandButtons(console.view, false);
-    // A pending write keeps its check timer: the check reports what the closed port gave it.
-    console.view.StopTimer(kReadCheckTimer);
+    AbandonExchange(console);
     console.view.StopTimer(kContinuousTimer);
     console.view.SetControlText(IDC_CONTINUOUS_BUTTON, kStartContinuousCaption);
     continuousRunning = kContinuousStopped;

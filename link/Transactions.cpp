@@ -48,7 +48,14 @@ void SendRequest(Console& console, const RequestFrame& frame, unsigned checkTime
     // Whatever an earlier exchange left at the port must not be taken for this request's answer.
     ReceivePending(console);
     SendFrame(console, frame.data());
+    pendingCheck = checkTimer;
     console.view.StartTimer(checkTimer, kCheckDelayMs);
+}
+
+void EndCheck(Console& console, unsigned checkTimer)
+{
+    pendingCheck = 0;
+    console.view.StopTimer(checkTimer);
 }
 
 void CheckRead(Console& console)
@@ -63,7 +70,7 @@ void CheckRead(Console& console)
         LogFailedCheck(console.view, check, nullptr);
     }
     if (continuousRunning == kContinuousStopped) EnableCommandButtons(console.view, true);
-    console.view.StopTimer(kReadCheckTimer);
+    EndCheck(console, kReadCheckTimer);
 }
 
 void PaceContinuousRead(Console& console)
@@ -85,9 +92,8 @@ void CheckWrite(Console& console)
         console.view.AppendLog(successLine, kAppendToPane);
     else
         LogFailedCheck(console.view, check, failureLine);
-    console.view.StopTimer(kWriteCheckTimer);
-    // The port may have been closed while the write was pending: a closed port never offers commands.
-    if (PortShownOpen(console.view)) EnableCommandButtons(console.view, true);
+    EndCheck(console, kWriteCheckTimer);
+    EnableCommandButtons(console.view, true);
 }
 
 }  // namespace
@@ -107,8 +113,17 @@ void SendWriteRequest(Console& console, std::uint8_t address, std::uint8_t regis
     SendRequest(console, frame, kWriteCheckTimer);
 }
 
+void AbandonExchange(Console& console)
+{
+    pendingCheck = 0;
+    console.view.StopTimer(kReadCheckTimer);
+    console.view.StopTimer(kWriteCheckTimer);
+}
+
 void AdvanceExchange(Console& console, unsigned timerId)
 {
+    // A tick that was already on its way when its exchange or run was ended.
+    if (timerId == kContinuousTimer ? continuousRunning == kContinuousStopped : timerId != pendingCheck) return;
     switch (timerId) {
     case kReadCheckTimer:
         CheckRead(console);

@@ -102,6 +102,15 @@ TEST_F(ConsoleTest, AContinuousTickDrainsThePortSendsTheNextRequestAndRestartsTh
               (Strings{"line read", "line write 8", "start 1 200", "start 2 1000"}));
 }
 
+// Ticks of other ids, and of link timers that no exchange or run waits for any more (one already on
+// its way when the port closed), change nothing.
+TEST_F(ConsoleTest, TicksNothingWaitsForChangeNothing)
+{
+    fakes.waiting = Bytes(21, 1);
+    for (unsigned id : {0u, 1u, 2u, 3u, 4u}) AdvanceExchange(console, id);
+    EXPECT_EQ(fakes.events, Strings{});
+}
+
 TEST_F(ConsoleTest, ReceivePendingTakesOneBatchOfAtMost2048BytesIntoAZeroedBuffer)
 {
     fakes.waiting = Bytes(30, 0xAA);
