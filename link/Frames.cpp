@@ -1,5 +1,7 @@
 #include "link/Frames.h"
 
+#include <algorithm>
+
 #include "link/Crc.h"
 
 namespace {
@@ -38,14 +40,16 @@ ResponseCheck CheckReadResponse(const std::uint8_t* buffer, std::size_t count, s
     if (count != kReadResponseSize) return ResponseCheck::BadLength;
     if (buffer[0] != expectedAddress) return ResponseCheck::BadAddress;
     if (!CrcMatches(buffer, kReadResponseSize)) return ResponseCheck::BadCrc;
+    if (buffer[1] != kReadHoldingRegisters || buffer[2] != kRegisterBytes) return ResponseCheck::BadFormat;
     return ResponseCheck::Ok;
 }
 
-ResponseCheck CheckWriteResponse(const std::uint8_t* buffer, std::size_t count, std::uint8_t expectedRegister)
+ResponseCheck CheckWriteResponse(const std::uint8_t* buffer, std::size_t count, const RequestFrame& request)
 {
     if (count != kWriteResponseSize) return ResponseCheck::BadLength;
-    if (buffer[1] != kWriteSingleRegister || buffer[3] != expectedRegister) return ResponseCheck::BadEcho;
+    if (buffer[1] != kWriteSingleRegister || buffer[3] != request[3]) return ResponseCheck::BadEcho;
     if (!CrcMatches(buffer, kWriteResponseSize)) return ResponseCheck::BadCrc;
+    if (!std::equal(request.begin(), request.end(), buffer)) return ResponseCheck::BadEcho;
     return ResponseCheck::Ok;
 }
 

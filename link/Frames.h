@@ -10,6 +10,7 @@ constexpr std::size_t kReadResponseSize = 21;
 constexpr std::size_t kWriteResponseSize = 8;
 constexpr std::uint8_t kReadHoldingRegisters = 0x03;
 constexpr std::uint8_t kWriteSingleRegister = 0x06;
+constexpr std::uint8_t kRegisterBytes = 0x10;  // the byte count of a read answer's eight registers
 constexpr std::uint8_t kTempOffsetRegister = 2;
 constexpr std::uint8_t kHumOffsetRegister = 3;
 // A read asks for all of a sensor's registers, from register 0.
@@ -22,12 +23,13 @@ using RequestFrame = std::array<std::uint8_t, kRequestSize>;
 RequestFrame BuildReadRequest(std::uint8_t address);
 RequestFrame BuildWriteRequest(std::uint8_t address, std::uint8_t registerNumber, std::uint16_t value);
 
-enum class ResponseCheck { Ok, BadLength, BadAddress, BadEcho, BadCrc };
+enum class ResponseCheck { Ok, BadLength, BadAddress, BadFormat, BadEcho, BadCrc };
 
-// Length, then the address byte, then the CRC; function code and byte count are not looked at.
+// Length, then the address byte, then the CRC, then function code 0x03 and byte count 0x10.
 ResponseCheck CheckReadResponse(const std::uint8_t* buffer, std::size_t count, std::uint8_t expectedAddress);
-// Length, then function code and register number, then the CRC; address and value are not looked at.
-ResponseCheck CheckWriteResponse(const std::uint8_t* buffer, std::size_t count, std::uint8_t expectedRegister);
+// Length, then function code and register number, then the CRC, then the rest of the echo: a write
+// succeeded only when the sensor echoed the request byte for byte.
+ResponseCheck CheckWriteResponse(const std::uint8_t* buffer, std::size_t count, const RequestFrame& request);
 
 // Register n (0..7) of a read response, high byte first.
 std::uint16_t ResponseRegister(const std::uint8_t* response, int registerNumber);

@@ -2,6 +2,7 @@
 
 std::uint8_t pendingAddress = 0;
 std::uint8_t pendingWriteKind = kTempOffsetWrite;
+RequestFrame pendingWriteRequest = {};
 std::uint8_t continuousRunning = kContinuousStopped;
 std::uint8_t scanStart = 0;
 std::uint8_t scanEnd = 0;
@@ -13,5 +14,6 @@ void ResetLinkState()
     pendingAddress = scanStart = scanEnd = scanCurrent = 0;
     pendingWriteKind = kTempOffsetWrite;
     continuousRunning = kContinuousStopped;
+    pendingWriteRequest = {};
     pendingCheck = 0;
 }

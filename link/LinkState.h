@@ -4,8 +4,11 @@
 
 #include <cstdint>
 
+#include "link/Frames.h"
+
 extern std::uint8_t pendingAddress;
 extern std::uint8_t pendingWriteKind;   // kTempOffsetWrite or kHumOffsetWrite
+extern RequestFrame pendingWriteRequest;  // the write request last sent, which its echo must repeat
 extern std::uint8_t continuousRunning;  // kContinuousRunning while a continuous read runs
 extern std::uint8_t scanStart;
 extern std::uint8_t scanEnd;

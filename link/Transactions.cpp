@@ -26,6 +26,9 @@ void LogFailedCheck(ConsoleView& view, ResponseCheck check, const char* writeFai
     case ResponseCheck::BadAddress:
         view.AppendLog("接收地址不正确！", kAppendToPane);
         break;
+    case ResponseCheck::BadFormat:
+        view.AppendLog("接收数据格式不正确！", kAppendToPane);
+        break;
     case ResponseCheck::BadEcho:
         view.AppendLog(writeFailureLine, kAppendToPane);
         break;
@@ -84,10 +87,9 @@ void CheckWrite(Console& console)
 {
     const std::size_t count = ReceivePending(console);
     const bool temperature = pendingWriteKind == kTempOffsetWrite;
-    const std::uint8_t expectedRegister = temperature ? kTempOffsetRegister : kHumOffsetRegister;
     const char* const successLine = temperature ? "温度偏移设置成功！" : "湿度偏移设置成功！";
     const char* const failureLine = temperature ? "温度偏移设置不正确！" : "湿度偏移设置不正确！";
-    const ResponseCheck check = CheckWriteResponse(rxBuffer, count, expectedRegister);
+    const ResponseCheck check = CheckWriteResponse(rxBuffer, count, pendingWriteRequest);
     if (check == ResponseCheck::Ok)
         console.view.AppendLog(successLine, kAppendToPane);
     else
@@ -108,9 +110,9 @@ void SendReadRequest(Console& console, std::uint8_t address)
 
 void SendWriteRequest(Console& console, std::uint8_t address, std::uint8_t registerNumber, std::uint16_t value)
 {
-    const RequestFrame frame = BuildWriteRequest(address, registerNumber, value);
+    pendingWriteRequest = BuildWriteRequest(address, registerNumber, value);
     console.view.AppendLog(RequestLine("正在设置地址为：", address), kAppendToPane);
-    SendRequest(console, frame, kWriteCheckTimer);
+    SendRequest(console, pendingWriteRequest, kWriteCheckTimer);
 }
 
 void AbandonExchange(Console& console)

@@ -101,6 +101,9 @@ TEST(SimFaults, EachModeAsTheMasterSeesIt)
         {"long", kRead, Hex(kRegisters + "1D 08 00"), 0, "ok 0x0000"},
         {"echo-reg", kWrite, Hex("01 06 00 03 80 0F 58 0E"), 0, "ok 0x800F"},
         {"echo-crc", kWrite, Hex("01 06 00 02 80 0F F6 CE"), 0, "ok 0x800F"},
+        {"echo-value", kWrite, Hex("01 06 00 02 80 0E C8 0E"), 0, "ok 0x800F"},
+        {"function", kRead, Hex("01 04 10 00 EB 01 C8 00 00 00 00 00 01 00 01 00 12 01 05 AC 7D"), 0, "ok 0x0000"},
+        {"byte-count", kRead, Hex("01 03 0F 00 EB 01 C8 00 00 00 00 00 01 00 01 00 12 01 05 25 3E"), 0, "ok 0x0000"},
         {"noise 2,short", kRead, Hex("FF FF " + kRegisters + "1D"), 0, "ok 0x0000"},
         {"flood", kRead, flood, 0, "ok 0x0000"},
     };

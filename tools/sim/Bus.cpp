@@ -31,6 +31,9 @@ const FaultKind kFaultKindsTable[kFaultKinds] = {
     {"long", nullptr, 0, 0, 0},
     {"echo-reg", nullptr, 0, 0, 0},
     {"echo-crc", nullptr, 0, 0, 0},
+    {"echo-value", nullptr, 0, 0, 0},
+    {"function", "CODE", 4, 0, 255},
+    {"byte-count", "COUNT", 15, 0, 255},
     {"noise", "COUNT", 3, 1, 1000},
     {"flood", "COUNT", 3000, 1, 60000},
 };
@@ -154,7 +157,8 @@ std::vector<std::uint8_t> Bus::Serve(Sensor& sensor, const std::vector<std::uint
 }
 
 // Faults combine in this order: silent ends it; an exception replaces the answer (a refused write
-// stores nothing); then the address, the write echo's register and CRC, the CRC bytes, the length;
+// stores nothing); then the address, the write echo's register, value and CRC, the read reply's
+// function code and byte count, the CRC bytes, the length;
 // then the timing: a flood instead of the reply, or late, noise before it, split in two.
 std::vector<Burst> Bus::Answer(const std::vector<std::uint8_t>& request, double secondsSinceStart)
 {
@@ -175,7 +179,16 @@ std::vector<Burst> Bus::Answer(const std::vector<std::uint8_t>& request, double 
         reply[3] ^= 0x01;  // register 2 <-> 3
         RewriteCrc(reply);
     }
+    if (writeEcho && sensor.Has(Fault::EchoValue)) {
+        reply[5] ^= 0x01;
+        RewriteCrc(reply);
+    }
     if (writeEcho && sensor.Has(Fault::EchoCrc)) reply[reply.size() - 2] ^= 0xFF;
+    if (reply[1] == kReadHolding && (sensor.Has(Fault::Function) || sensor.Has(Fault::ByteCount))) {
+        if (sensor.Has(Fault::Function)) reply[1] = static_cast<std::uint8_t>(sensor.Argument(Fault::Function));
+        if (sensor.Has(Fault::ByteCount)) reply[2] = static_cast<std::uint8_t>(sensor.Argument(Fault::ByteCount));
+        RewriteCrc(reply);
+    }
     if (sensor.Has(Fault::CrcLow)) reply[reply.size() - 2] ^= 0xFF;
     if (sensor.Has(Fault::CrcHigh)) reply[reply.size() - 1] ^= 0xFF;
     if (sensor.Has(Fault::Short)) reply.pop_back();

@@ -27,6 +27,9 @@ enum class Fault {
     Long,
     EchoRegister,
     EchoCrc,
+    EchoValue,
+    Function,
+    ByteCount,
     Noise,
     Flood,
 };

@@ -38,6 +38,9 @@ const char kCommandHelp[] =
     "  short | long              the reply one byte short, or one 00 byte long\n"
     "  echo-reg                  a write echo naming the other offset register, CRC right\n"
     "  echo-crc                  a write echo with its CRC low byte inverted\n"
+    "  echo-value                a write echo with another value (low bit flipped), CRC right\n"
+    "  function [CODE]           a read reply with that function code (default 4), CRC right\n"
+    "  byte-count [COUNT]        a read reply with that byte count (default 15), CRC right\n"
     "  noise [COUNT]             FF bytes just before the reply (default 3)\n"
     "  flood [COUNT]             instead of the reply COUNT bytes 00 01 02 .. at once (default 3000)\n";
 

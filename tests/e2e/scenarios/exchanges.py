@@ -23,6 +23,7 @@ EXTREMES = Sensor(63, "r0=0x8000,r1=0xFFFF,r2=0x7FFF,r3=0x8001,r4=0xFFFF,r5=0xFF
                   ["-0.0 ", "-3276.7 ", "3276.7", "-0.1", "65535", "FFFF", "0", "100"])
 WARMER = Sensor(1, "temp=30.0", [0x011D, *SENSOR_1.registers[1:]], ["28.5 ", *SENSOR_1.read_outs[1:]])
 GOOD = SENSOR_1.reply
+BAD_FORMAT = "接收数据格式不正确！"
 # (simulator command, address read, outcome lines, read-outs after, frames the sensor sent). A fault keeps
 # the last good read-outs; 600 ms is past the 200 ms check: a late reply or half comes after it.
 READS = [
@@ -33,6 +34,8 @@ READS = [
     ("fault 1 address", 1, ["接收地址不正确！"], SENSOR_1.read_outs, [read_reply(2, SENSOR_1.registers)]),
     ("fault 1 crc-low", 1, ["CRC校验不正确！"], SENSOR_1.read_outs, [GOOD[:19] + bytes([GOOD[19] ^ 0xFF, GOOD[20]])]),
     ("fault 1 crc-high", 1, ["CRC校验不正确！"], SENSOR_1.read_outs, [GOOD[:20] + bytes([GOOD[20] ^ 0xFF])]),
+    ("fault 1 function", 1, [BAD_FORMAT], SENSOR_1.read_outs, [with_crc(GOOD[:1] + b"\x04" + GOOD[2:19])]),
+    ("fault 1 byte-count 17", 1, [BAD_FORMAT], SENSOR_1.read_outs, [with_crc(GOOD[:2] + b"\x11" + GOOD[3:19])]),
     ("fault 1 noise 3", 1, [BAD_LENGTH], SENSOR_1.read_outs, [b"\xff\xff\xff", GOOD]),
     ("fault 1 exception", 1, [BAD_LENGTH], SENSOR_1.read_outs, [with_crc([1, 0x83, 4])]),
     ("fault 1 short", 1, [BAD_LENGTH], SENSOR_1.read_outs, [GOOD[:-1]]),
@@ -99,6 +102,7 @@ WRITES = [
     ("echo-crc", TEMPERATURE, ["CRC校验不正确！", TEMP_FAILED]), ("echo-crc", HUMIDITY, ["CRC校验不正确！", HUM_FAILED]),
     ("silent", TEMPERATURE, [BAD_LENGTH]), ("silent", HUMIDITY, [BAD_LENGTH]),
     ("exception", TEMPERATURE, [BAD_LENGTH]), ("exception", HUMIDITY, [BAD_LENGTH]),
+    ("address", TEMPERATURE, [TEMP_FAILED]), ("echo-value", HUMIDITY, [HUM_FAILED]),  # not the exact echo
 ]
 
 

@@ -38,34 +38,42 @@ TEST(Requests, CarryAddressFunctionAndFieldsHighByteFirstAndTheCrcLowByteFirst)
     for (const auto& [frame, bytes] : cases) EXPECT_EQ(Bytes(frame.begin(), frame.end()), bytes);
 }
 
-// Read answers: length, address, CRC; write echoes: length, function code and register, CRC; nothing else.
+// Read answers: length, address, CRC, then function code and byte count. Write echoes: length,
+// function code and register, CRC, then the request repeated byte for byte.
 TEST(ResponseChecks, EachOutcomeInTheOrderTheChecksAreMade)
 {
     const Bytes answer = WithCrc({5, 0x03, 0x10, 0, 0xEB, 1, 0xC8, 0x80, 0x0F, 0, 0, 0, 5, 0, 0x1A, 0, 0x10, 0, 0x12});
-    const Bytes echo = WithCrc({1, 0x06, 0x00, 0x02, 0x80, 0x19});
+    const RequestFrame request = BuildWriteRequest(1, 2, 0x8019);
+    const Bytes echo(request.begin(), request.end());
     const auto recrc = [](Bytes frame) { return WithCrc(Bytes(frame.begin(), frame.end() - 2)); };
     struct Case {
         const char* label;
-        ResponseCheck (*check)(const std::uint8_t*, std::size_t, std::uint8_t);
         Bytes frame;
-        std::uint8_t expected;  // address or register
         ResponseCheck result;
     };
-    const Case cases[] = {
-        {"read", CheckReadResponse, answer, 5, ResponseCheck::Ok},
-        {"other function and count", CheckReadResponse, recrc(Changed(Changed(answer, 1, 4), 2, 0x0F)), 5, ResponseCheck::Ok},
-        {"a byte short", CheckReadResponse, Bytes(answer.begin(), answer.end() - 1), 5, ResponseCheck::BadLength},
-        {"a byte long", CheckReadResponse, WithCrc(Bytes(answer.begin(), answer.end() - 1)), 5, ResponseCheck::BadLength},
-        {"other address", CheckReadResponse, recrc(Changed(answer, 0, 6)), 5, ResponseCheck::BadAddress},
-        {"other address, bad CRC", CheckReadResponse, Changed(answer, 0, 6), 5, ResponseCheck::BadAddress},
-        {"low CRC byte", CheckReadResponse, Changed(answer, 19, answer[19] ^ 1), 5, ResponseCheck::BadCrc},
-        {"high CRC byte", CheckReadResponse, Changed(answer, 20, answer[20] ^ 1), 5, ResponseCheck::BadCrc},
-        {"echo", CheckWriteResponse, echo, 2, ResponseCheck::Ok},
-        {"echo a byte short", CheckWriteResponse, Bytes(echo.begin(), echo.end() - 1), 2, ResponseCheck::BadLength},
-        {"echo of another register", CheckWriteResponse, echo, 3, ResponseCheck::BadEcho},
-        {"echo of another function", CheckWriteResponse, recrc(Changed(echo, 1, 0x86)), 2, ResponseCheck::BadEcho},
-        {"echo, low CRC byte", CheckWriteResponse, Changed(echo, 6, echo[6] ^ 1), 2, ResponseCheck::BadCrc},
-        {"echo, high CRC byte", CheckWriteResponse, Changed(echo, 7, echo[7] ^ 1), 2, ResponseCheck::BadCrc},
+    const Case reads[] = {
+        {"read", answer, ResponseCheck::Ok},
+        {"a byte short", Bytes(answer.begin(), answer.end() - 1), ResponseCheck::BadLength},
+        {"a byte long", WithCrc(Bytes(answer.begin(), answer.end() - 1)), ResponseCheck::BadLength},
+        {"other address", recrc(Changed(answer, 0, 6)), ResponseCheck::BadAddress},
+        {"other address, bad CRC", Changed(answer, 0, 6), ResponseCheck::BadAddress},
+        {"low CRC byte", Changed(answer, 19, answer[19] ^ 1), ResponseCheck::BadCrc},
+        {"high CRC byte", Changed(answer, 20, answer[20] ^ 1), ResponseCheck::BadCrc},
+        {"other function, bad CRC", Changed(answer, 1, 4), ResponseCheck::BadCrc},
+        {"other function", recrc(Changed(answer, 1, 4)), ResponseCheck::BadFormat},
+        {"other byte count", recrc(Changed(answer, 2, 0x0F)), ResponseCheck::BadFormat},
     };
-    for (const Case& c : cases) EXPECT_EQ(c.check(c.frame.data(), c.frame.size(), c.expected), c.result) << c.label;
+    for (const Case& c : reads) EXPECT_EQ(CheckReadResponse(c.frame.data(), c.frame.size(), 5), c.result) << c.label;
+    const Case writes[] = {
+        {"echo", echo, ResponseCheck::Ok},
+        {"echo a byte short", Bytes(echo.begin(), echo.end() - 1), ResponseCheck::BadLength},
+        {"echo of another register", recrc(Changed(echo, 3, 3)), ResponseCheck::BadEcho},
+        {"echo of another function", recrc(Changed(echo, 1, 0x86)), ResponseCheck::BadEcho},
+        {"echo, low CRC byte", Changed(echo, 6, echo[6] ^ 1), ResponseCheck::BadCrc},
+        {"echo, high CRC byte", Changed(echo, 7, echo[7] ^ 1), ResponseCheck::BadCrc},
+        {"echo from another address", recrc(Changed(echo, 0, 7)), ResponseCheck::BadEcho},
+        {"echo, register high byte", recrc(Changed(echo, 2, 0x7F)), ResponseCheck::BadEcho},
+        {"echo of another value", recrc(Changed(echo, 5, 0x18)), ResponseCheck::BadEcho},
+    };
+    for (const Case& c : writes) EXPECT_EQ(CheckWriteResponse(c.frame.data(), c.frame.size(), request), c.result) << c.label;
 }
