@@ -23,7 +23,11 @@ extern double inputValue;
 // otherwise parses it into inputValue.
 bool ReadAddressInput(ConsoleView& view, int controlId);
 
-// The rows one input passes: empty, out of range, accepted (echoed).
+// What a text must be to state a number: an address nothing but digits, an offset (kept by the filter
+// to '-', digits and '.') at least one digit.
+enum class NumberText { Digits, WithADigit };
+
+// The rows one input passes: empty, no number or out of range, accepted (echoed).
 struct InputRule {
     int controlId;
     const char* emptyLine;
@@ -31,6 +35,7 @@ struct InputRule {
     const char* rangeLine;
     const char* echoLine;
     bool clearFirst;  // the empty, invalid and echo lines; the range line is always appended
+    NumberText form;
     double scale;     // value * scale truncated toward zero must lie in lowest..highest
     int lowest;
     int highest;
@@ -46,6 +51,10 @@ extern const char* const kRangeReversedLine;
 // value * scale truncated toward zero, when that lies in lowest..highest. The range is tested on the
 // double, so no text (huge, infinite, not a number) reaches an integer conversion out of range.
 std::optional<int> ScaledInRange(double value, double scale, int lowest, int highest);
+
+// Whether the text states a number of the rule's kind at all: pasted letters or blanks, and "-", "."
+// or "-." would otherwise parse as 0 and send to sensor 0, or write an offset of 0.
+bool StatesANumber(const std::string& text, const InputRule& rule);
 
 // Applies the rule's rows to its input, writing their lines; the converted value when accepted.
 std::optional<int> ValidateInput(ConsoleView& view, const InputRule& rule);

@@ -165,6 +165,14 @@ REFUSALS = [
     ("continuous", {FROM: "64"}, "", ["起始地址输入不合法！", RANGE]),
     ("continuous", {TO: ""}, "", ["您输入的起始地址为：1", "输入结束地址不能为空！"]),
     ("continuous", {TO: "64"}, "", ["您输入的起始地址为：1", "结束地址输入不合法！", RANGE]),
+    # Texts that state no number: an address of anything but digits, an offset without a digit.
+    ("read", {SENSOR_ADDRESS: "ab"}, "paste", ["地址输入不合法！", RANGE]),
+    ("temperature", {SENSOR_ADDRESS: " 1"}, "paste", ["地址输入不合法！", RANGE]),
+    ("temperature", {TEMP_INPUT: "-"}, "", ["温度偏移输入不合法！", "输入范围为：-10.0到10.0"]),
+    ("temperature", {TEMP_INPUT: "-."}, "", ["温度偏移输入不合法！", "输入范围为：-10.0到10.0"]),
+    ("humidity", {HUM_INPUT: "."}, "", ["湿度偏移输入不合法！", "输入范围为：-25.0到25.0"]),
+    ("continuous", {FROM: "x"}, "paste", ["起始地址输入不合法！", RANGE]),
+    ("continuous", {TO: "1 "}, "paste", ["您输入的起始地址为：1", "结束地址输入不合法！", RANGE]),
     ("continuous", {FROM: "6", TO: "5"}, "", ["您输入的起始地址为：6", "您输入的结束地址为：5", "结束地址不能小于起始地址！"]),
 ]
 # (input, typed or pasted, text, what the input then holds). A typed character the filter removes

@@ -123,12 +123,17 @@ TEST_F(ConsoleTest, ReceivePendingTakesOneBatchOfAtMost2048BytesIntoAZeroedBuffe
     EXPECT_EQ(ReceivePending(console), kRxBufferSize);
 }
 
-// atof's number truncated toward zero, in range; no text reaches an integer conversion out of range.
+// An address is digits only and an offset holds a digit (pasted letters, blanks, "-", "." or "-." state
+// no number); then atof's number truncated toward zero, in range; no text reaches an integer conversion
+// out of range.
 TEST(InputRules, TextsGiveTheirTruncatedValueWithinTheRange)
 {
+    const InputRule& address = kSensorAddressRule;
     const std::tuple<const InputRule&, const char*, std::optional<int>> cases[] = {
-        {kSensorAddressRule, "-0.9", 0}, {kSensorAddressRule, "63.9", 63}, {kSensorAddressRule, "nan", {}},
-        {kSensorAddressRule, "1e99999", {}}, {kSensorAddressRule, "4294967296", {}}, {kTempOffsetRule, "2.55", 25}};
+        {address, "00", 0}, {address, "-0.9", {}}, {address, "63.9", {}}, {address, "nan", {}}, {address, "ab", {}},
+        {address, " 7", {}}, {address, "1e1", {}}, {address, "4294967296", {}}, {kTempOffsetRule, "2.55", 25},
+        {kTempOffsetRule, ".5", 5}, {kTempOffsetRule, "-0.05", 0}, {kTempOffsetRule, "-", {}},
+        {kTempOffsetRule, ".", {}}, {kHumOffsetRule, "-.", {}}, {kTempOffsetRule, "1e99999", {}}};
     for (const auto& [rule, text, value] : cases) {
         Fakes view;
         view.texts[rule.controlId] = text;
