@@ -17,16 +17,25 @@ std::uint8_t rxBuffer[kRxBufferSize];
 
 namespace {
 
+// A port that refuses a setting keeps whatever the last program left on it, unfit for the bus: it is
+// closed again.
+bool OpenAndSetUp(SerialLine& line, const std::string& path)
+{
+    if (!line.Open(path)) return false;
+    if (line.SetQueueSizes() && line.SetTimeouts() && line.GetLineState() && line.SetLineState() && line.Purge())
+        return true;
+    line.Close();
+    return false;
+}
+
 void OpenPort(Console& console)
 {
-    const std::string path = SelectedPortPath(console);
-    if (!console.line.Open(path)) {
+    if (!OpenAndSetUp(console.line, SelectedPortPath(console))) {
         console.view.AppendLog("打开COM失败!", kAppendToPane);
         return;
     }
     console.view.SetControlText(IDC_OPEN_BUTTON, kClosePortCaption);
     console.view.EnableControl(IDC_PORT_COMBO, false);
-    console.line.ApplyLineSettings();
     console.view.AppendLog("打开" + SelectedPortName(console) + "成功", kAppendToPane);
     EnableCommandButtons(console.view, true);
 }

@@ -12,9 +12,20 @@ public:
 
     // Opens the device for reading and writing, exclusively, for overlapped I/O. False when it cannot.
     virtual bool Open(const std::string& devicePath) = 0;
-    // Queue sizes 2048/2048, read time-outs "return at once", write time-outs 500 ms/byte + 2000 ms,
-    // 9600 8N1 (everything else as the driver has it), both queues purged. Refusals are not reported.
-    virtual void ApplyLineSettings() = 0;
+    // The set-up of an open port, one system call each, in this order; each false when the system
+    // refuses. Driver queues of 2048 bytes each way.
+    virtual bool SetQueueSizes() = 0;
+    // Reads return at once with what has arrived; writes may take 500 ms a byte plus 2000 ms.
+    virtual bool SetTimeouts() = 0;
+    // Reads the line state the driver holds, as the last program left it.
+    virtual bool GetLineState() = 0;
+    // Writes that state back made whole for the bus: binary, 9600 8N1, no parity checking, no
+    // error-character replacement, no NUL stripping, no abort on error, no XON/XOFF either way, no
+    // CTS or DSR output flow control, no DSR sensitivity, DTR and RTS out of handshake mode. Any of
+    // these left on swallows, stalls or drops bytes that occur in register values and CRCs.
+    virtual bool SetLineState() = 0;
+    // Discards whatever waits in either queue.
+    virtual bool Purge() = 0;
     // Releases the handle; false when the system refuses (the port then stays open).
     virtual bool Close() = 0;
 

@@ -49,27 +49,54 @@ bool Win32SerialLine::Open(const std::string& devicePath)
     return port != INVALID_HANDLE_VALUE;
 }
 
-void Win32SerialLine::ApplyLineSettings()
+bool Win32SerialLine::SetQueueSizes()
 {
-    ::SetupComm(port, kQueueSize, kQueueSize);
+    return ::SetupComm(port, kQueueSize, kQueueSize);
+}
+
+bool Win32SerialLine::SetTimeouts()
+{
     COMMTIMEOUTS timeouts = {};
     timeouts.ReadIntervalTimeout = MAXDWORD;
     timeouts.ReadTotalTimeoutMultiplier = 0;
     timeouts.ReadTotalTimeoutConstant = 0;
     timeouts.WriteTotalTimeoutMultiplier = 500;
     timeouts.WriteTotalTimeoutConstant = 2000;
-    ::SetCommTimeouts(port, &timeouts);
-    DCB line = {};
-    line.DCBlength = sizeof line;
-    // Only a state the driver reported may be written back: everything but the four fields stays as it was.
-    if (::GetCommState(port, &line)) {
-        line.BaudRate = CBR_9600;
-        line.ByteSize = 8;
-        line.Parity = NOPARITY;
-        line.StopBits = ONESTOPBIT;
-        ::SetCommState(port, &line);
-    }
-    ::PurgeComm(port, kPurgeBoth);
+    return ::SetCommTimeouts(port, &timeouts);
+}
+
+bool Win32SerialLine::GetLineState()
+{
+    lineState = {};
+    lineState.DCBlength = sizeof lineState;
+    return ::GetCommState(port, &lineState);
+}
+
+bool Win32SerialLine::SetLineState()
+{
+    lineState.BaudRate = CBR_9600;
+    lineState.ByteSize = 8;
+    lineState.Parity = NOPARITY;
+    lineState.StopBits = ONESTOPBIT;
+    lineState.fBinary = TRUE;
+    lineState.fParity = FALSE;
+    lineState.fErrorChar = FALSE;
+    lineState.fNull = FALSE;
+    lineState.fAbortOnError = FALSE;
+    lineState.fOutX = FALSE;
+    lineState.fInX = FALSE;
+    lineState.fOutxCtsFlow = FALSE;
+    lineState.fOutxDsrFlow = FALSE;
+    lineState.fDsrSensitivity = FALSE;
+    // Enabled or disabled lines stay as the adapter wants them; only a handshake would gate the bytes.
+    if (lineState.fDtrControl == DTR_CONTROL_HANDSHAKE) lineState.fDtrControl = DTR_CONTROL_ENABLE;
+    if (lineState.fRtsControl == RTS_CONTROL_HANDSHAKE) lineState.fRtsControl = RTS_CONTROL_ENABLE;
+    return ::SetCommState(port, &lineState);
+}
+
+bool Win32SerialLine::Purge()
+{
+    return ::PurgeComm(port, kPurgeBoth);
 }
 
 bool Win32SerialLine::Close()

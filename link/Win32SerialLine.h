@@ -14,7 +14,11 @@ public:
     ~Win32SerialLine() override;
 
     bool Open(const std::string& devicePath) override;
-    void ApplyLineSettings() override;
+    bool SetQueueSizes() override;
+    bool SetTimeouts() override;
+    bool GetLineState() override;
+    bool SetLineState() override;
+    bool Purge() override;
     bool Close() override;
     bool Write(const std::uint8_t* bytes, std::size_t length) override;
     std::size_t ReadWaiting(std::uint8_t* buffer, std::size_t capacity) override;
@@ -23,4 +27,6 @@ private:
     // INVALID_HANDLE_VALUE whenever no port is open, also after a close: a stale value could name
     // whatever object the system hands that number to next.
     HANDLE port = INVALID_HANDLE_VALUE;
+    // The line state GetLineState read, which SetLineState changes and writes back.
+    DCB lineState{};
 };

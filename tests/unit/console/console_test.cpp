@@ -47,8 +47,14 @@ public:
     int SelectedPortEntry() const override { return selected; }
     std::string PortEntryText(int index) const override { return entries.at(std::size_t(index)); }
 
+    std::string refusedSetUp;  // the one set-up call the system refuses
+
     bool Open(const std::string& path) override { return Note("line open " + path), true; }
-    void ApplyLineSettings() override { Note("line settings"); }
+    bool SetQueueSizes() override { return SetUp("queues"); }
+    bool SetTimeouts() override { return SetUp("timeouts"); }
+    bool GetLineState() override { return SetUp("get state"); }
+    bool SetLineState() override { return SetUp("set state"); }
+    bool Purge() override { return SetUp("purge"); }
     bool Close() override { return Note("line close"), closeSucceeds; }
     bool Write(const std::uint8_t*, std::size_t length) override { return Note("line write " + std::to_string(length)), true; }
     std::size_t ReadWaiting(std::uint8_t* buffer, std::size_t capacity) override
@@ -61,6 +67,7 @@ public:
 
 private:
     void Note(const std::string& event) { events.push_back(event); }
+    bool SetUp(const std::string& call) { return Note("line " + call), call != refusedSetUp; }
 };
 
 class ConsoleTest : public ::testing::Test {
@@ -78,6 +85,25 @@ TEST_F(ConsoleTest, AClosingTheSystemRefusesLeavesThePortOpenAndEveryControlAsIt
     fakes.closeSucceeds = false;
     OnOpenClicked(console);
     EXPECT_EQ(fakes.events, (Strings{"line close", "log 关闭COM3失败"}));
+}
+
+// Each call the port refuses ends the set-up: the port is closed again and stays closed.
+TEST_F(ConsoleTest, APortThatRefusesASetUpCallIsClosedAgain)
+{
+    const Strings setUp = {"line queues", "line timeouts", "line get state", "line set state", "line purge"};
+    portList.RemoveAll();
+    SSerInfo com3{"\\\\.\\COM3", "COM3", "COM3", 0, "COM3"};
+    portList.Add(com3);
+    for (std::size_t refused = 0; refused < setUp.size(); ++refused) {
+        fakes.events.clear(), fakes.entries = {"COM3-->COM3"}, fakes.selected = 0;
+        fakes.refusedSetUp = setUp[refused].substr(5);
+        OnOpenClicked(console);
+        Strings expected = {"line open \\\\.\\COM3"};
+        expected.insert(expected.end(), setUp.begin(), setUp.begin() + std::ptrdiff_t(refused) + 1);
+        expected.insert(expected.end(), {"line close", "log 打开COM失败!"});
+        EXPECT_EQ(fakes.events, expected);
+        EXPECT_EQ(fakes.texts[IDC_OPEN_BUTTON], kOpenPortCaption);
+    }
 }
 
 TEST_F(ConsoleTest, OpeningWithoutTheSelectedEntrysRecordRaisesTheInvalidArgumentError)
