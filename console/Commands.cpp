@@ -94,11 +94,7 @@ void OnContinuousClicked(Console& console)
 void OnPortDropDown(Console& console)
 {
     console.view.ResetPortEntries();
-    try {
-        EnumerateSerialPorts(console.ports);
-    } catch (const PortDiscoveryError& error) {
-        console.view.AppendLog(error.what(), kAppendToPane);
-    }
+    for (const std::string& error : EnumerateSerialPorts(console.ports)) console.view.AppendLog(error, kAppendToPane);
     for (std::ptrdiff_t i = 0; i < portList.GetSize(); ++i) console.view.AddPortEntry(PortEntryText(portList[i]));
     console.view.SelectPortEntry(0);
 }

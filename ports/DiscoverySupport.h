@@ -17,11 +17,12 @@ inline std::string TerminatedText(char* buffer, std::size_t capacity, std::size_
     return buffer;
 }
 
-[[noreturn]] inline void RaiseWithErrorCode(const std::string& message, unsigned long errorCode)
+// An error line with the system's error code.
+inline std::string WithErrorCode(const std::string& message, unsigned long errorCode)
 {
     char code[24];
     std::snprintf(code, sizeof code, "%lx", errorCode);
-    throw PortDiscoveryError(message + " (err=" + code + ")");
+    return message + " (err=" + code + ")";
 }
 
 // The name under which the system opens a port by its name: "\\.\" and the name.

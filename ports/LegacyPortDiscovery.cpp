@@ -13,14 +13,19 @@ namespace {
 constexpr std::size_t kRegistryNameSize = 128;
 constexpr std::size_t kRegistryValueSize = 128;
 
-RegistryKey OpenForReading(PortSystem& system, RegistryKey parent, const std::string& name,
-                           const std::string& failureMessage)
+// Opens the subkey for reading, visits it and closes it again; when it cannot be opened, writes its
+// failure line instead and the walk goes on without it.
+template <class Visit>
+void WithSubkey(PortSystem& system, RegistryKey parent, const std::string& name, const std::string& failureMessage,
+                DiscoveryErrors& errors, Visit visit)
 {
     RegistryKey opened{};
     if (system.OpenRegistryKey(parent, name.c_str(), kKeyRead, opened) != kErrorSuccess) {
-        throw PortDiscoveryError(failureMessage);
+        errors.push_back(failureMessage);
+        return;
     }
-    return opened;
+    const OwnedRegistryKey owned(system, opened);
+    visit(opened);
 }
 
 // Visits the subkeys of key from index 0 until the system's enumeration fails, for whatever reason: the
@@ -62,40 +67,38 @@ void EnumerateComCandidates()
     }
 }
 
-void EnumerateByRegistry(PortSystem& system)
+void EnumerateByRegistry(PortSystem& system, DiscoveryErrors& errors)
 {
     const std::string enumMessage = "Could not read from HKLM\\Enum";
-    const OwnedRegistryKey enumKey(system, OpenForReading(system, kLocalMachineKey, "Enum", enumMessage));
-
-    ForEachSubkey(system, enumKey.Get(), [&](const std::string& enumeratorName) {
-        const std::string enumeratorMessage = enumMessage + "\\" + enumeratorName;
-        const OwnedRegistryKey enumeratorKey(system, OpenForReading(system, enumKey.Get(), enumeratorName, enumeratorMessage));
-        const int isUsb = enumeratorName == "USBPORTS" ? 1 : 0;
-
-        ForEachSubkey(system, enumeratorKey.Get(), [&](const std::string& deviceId) {
-            if (!isUsb && !IsSerialPortDevice(deviceId)) return;
-            const OwnedRegistryKey deviceKey(
-                system, OpenForReading(system, enumeratorKey.Get(), deviceId, enumeratorMessage + "\\" + deviceId));
-            ReadPortInstances(system, deviceKey.Get(), isUsb);
+    WithSubkey(system, kLocalMachineKey, "Enum", enumMessage, errors, [&](RegistryKey enumKey) {
+        ForEachSubkey(system, enumKey, [&](const std::string& enumeratorName) {
+            const std::string enumeratorMessage = enumMessage + "\\" + enumeratorName;
+            const int isUsb = enumeratorName == "USBPORTS" ? 1 : 0;
+            WithSubkey(system, enumKey, enumeratorName, enumeratorMessage, errors, [&](RegistryKey enumeratorKey) {
+                ForEachSubkey(system, enumeratorKey, [&](const std::string& deviceId) {
+                    if (!isUsb && !IsSerialPortDevice(deviceId)) return;
+                    WithSubkey(system, enumeratorKey, deviceId, enumeratorMessage + "\\" + deviceId, errors,
+                               [&](RegistryKey deviceKey) { ReadPortInstances(system, deviceKey, isUsb, errors); });
+                });
+            });
         });
     });
 }
 
-void ReadPortInstances(PortSystem& system, RegistryKey deviceKey, int isUsb)
+void ReadPortInstances(PortSystem& system, RegistryKey deviceKey, int isUsb, DiscoveryErrors& errors)
 {
     ForEachSubkey(system, deviceKey, [&](const std::string& instanceName) {
-        const OwnedRegistryKey instanceKey(
-            system, OpenForReading(system, deviceKey, instanceName, "Could not read from HKLM\\Enum\\...\\" + instanceName));
-
-        const std::optional<std::string> portName = ReadValueText(system, instanceKey.Get(), "PORTNAME");
-        if (!portName) return;
-
-        SSerInfo record;
-        record.devicePath = DevicePathFor(*portName);
-        record.portName = *portName;
-        record.friendlyName = ReadValueText(system, instanceKey.Get(), "FRIENDLYNAME").value_or(std::string());
-        record.isUsb = isUsb;
-        AddOrReplacePort(std::move(record));
+        WithSubkey(system, deviceKey, instanceName, "Could not read from HKLM\\Enum\\...\\" + instanceName, errors,
+                   [&](RegistryKey instanceKey) {
+                       const std::optional<std::string> portName = ReadValueText(system, instanceKey, "PORTNAME");
+                       if (!portName) return;
+                       SSerInfo record;
+                       record.devicePath = DevicePathFor(*portName);
+                       record.portName = *portName;
+                       record.friendlyName = ReadValueText(system, instanceKey, "FRIENDLYNAME").value_or(std::string());
+                       record.isUsb = isUsb;
+                       AddOrReplacePort(std::move(record));
+                   });
     });
 }
 

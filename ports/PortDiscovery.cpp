@@ -37,10 +37,11 @@ std::size_t PortSuffixStart(const std::string& text)
 
 }  // namespace
 
-void EnumerateSerialPorts(PortSystem& system)
+DiscoveryErrors EnumerateSerialPorts(PortSystem& system)
 {
     portList.RemoveAll();
-    ChoosePortMethod(system);
+    DiscoveryErrors errors;
+    ChoosePortMethod(system, errors);
 
     // A candidate that cannot be opened now (absent, or held by a program) is dropped; the next one
     // moves into its index and is examined there.
@@ -55,39 +56,48 @@ void EnumerateSerialPorts(PortSystem& system)
         CompletePortRecord(portList[index]);
         ++index;
     }
+    return errors;
 }
 
-void ChoosePortMethod(PortSystem& system)
+void ChoosePortMethod(PortSystem& system, DiscoveryErrors& errors)
 {
     OsVersion version;
-    if (!system.GetOsVersion(version)) RaiseWithErrorCode("Could not get OS version.", system.LastError());
+    if (!system.GetOsVersion(version)) {
+        errors.push_back(WithErrorCode("Could not get OS version.", system.LastError()));
+        return;
+    }
 
     if (version.majorVersion >= kWindows2000Major) {
-        EnumerateByDeviceInterface(system);
+        EnumerateByDeviceInterface(system, errors);
     } else if (version.platformId == kVerPlatformWin32Nt) {
         EnumerateComCandidates();
     } else {
-        EnumerateByRegistry(system);
+        EnumerateByRegistry(system, errors);
     }
 }
 
-void EnumerateByDeviceInterface(PortSystem& system)
+void EnumerateByDeviceInterface(PortSystem& system, DiscoveryErrors& errors)
 {
     const DeviceInfoSet devices = system.GetComPortDevices(kDigcfPresent | kDigcfDeviceInterface);
-    if (devices == kInvalidDeviceInfoSet) RaiseWithErrorCode("SetupDiGetClassDevs failed.", system.LastError());
+    if (devices == kInvalidDeviceInfoSet) {
+        errors.push_back(WithErrorCode("SetupDiGetClassDevs failed.", system.LastError()));
+        return;
+    }
     const OwnedDeviceInfoSet ownedDevices(system, devices);
 
     InterfaceDetail detail;
     for (unsigned long memberIndex = 0;; ++memberIndex) {
         if (!system.EnumComPortInterface(devices, memberIndex)) {
+            // Past a failure the walk cannot know which members remain: it ends here.
             const unsigned long error = system.LastError();
-            if (error == kErrorNoMoreItems) return;
-            RaiseWithErrorCode("SetupDiEnumDeviceInterfaces failed.", error);
+            if (error != kErrorNoMoreItems) errors.push_back(WithErrorCode("SetupDiEnumDeviceInterfaces failed.", error));
+            return;
         }
 
         std::memset(detail.devicePath, 0, sizeof detail.devicePath);
         if (!system.GetInterfaceDetail(devices, detail, kInterfaceDetailSize)) {
-            RaiseWithErrorCode("SetupDiGetDeviceInterfaceDetail failed.", system.LastError());
+            errors.push_back(WithErrorCode("SetupDiGetDeviceInterfaceDetail failed.", system.LastError()));
+            continue;
         }
         const std::string devicePath = TerminatedText(detail.devicePath, sizeof detail.devicePath, sizeof detail.devicePath);
 

@@ -20,16 +20,13 @@ void Instance(FakePortSystem& system, const Strings& key, const std::string& por
     system.Key(key).values = {{"PORTNAME", port}, {"FRIENDLYNAME", friendly}};
 }
 
-// Runs discovery on an empty list: the error it raised ("" for none), then each record as "port|path|usb|entry".
+// Runs discovery on an empty list: its error lines joined ("" for none), then each record as
+// "port|path|usb|entry".
 Strings Discover(FakePortSystem& system)
 {
     Strings outcome = {""};
     portList.RemoveAll();
-    try {
-        EnumerateSerialPorts(system);
-    } catch (const PortDiscoveryError& raised) {
-        outcome[0] = raised.what();
-    }
+    for (const std::string& error : EnumerateSerialPorts(system)) outcome[0] += (outcome[0].empty() ? "" : "\n") + error;
     for (std::ptrdiff_t i = 0; i < portList.GetSize(); ++i) {
         const SSerInfo& r = portList[i];
         outcome.push_back(r.portName + "|" + r.devicePath + "|" + std::to_string(r.isUsb) + "|" + PortEntryText(r));
@@ -42,9 +39,10 @@ Strings Discover(FakePortSystem& system)
 
 }  // namespace
 
-// Each row: a machine, then what discovery raised and listed. A candidate that does not open is dropped
-// and the next one examined at its index. A failure raises its text with the system's code in lower-case
-// hex; what was gathered before it stays, untested and incomplete.
+// Each row: a machine, then the error lines and what discovery listed. A candidate that does not open is
+// dropped and the next one examined at its index. A failure is its text with the system's code in
+// lower-case hex; a failing interface or key is skipped and the walk goes on; every record listed is
+// tested and complete.
 TEST(PortDiscovery, EachMachineGivesItsErrorAndItsList)
 {
     const std::string longest(256 - Path("").size(), 'x');  // a device path of 256 characters fits
@@ -59,6 +57,8 @@ TEST(PortDiscovery, EachMachineGivesItsErrorAndItsList)
             registry(s);
             Instance(s, {"Enum", "BIOS", "*PNP0501", "0000"}, "COM1");  // found again: the first place, the last content
             Instance(s, {"Enum", "BIOS", "*PNP0501", "0001"}, "COM3");
+            Instance(s, {"Enum", "BIOS", "*PNP0501", "0002"}, "COM4", "Fourth (COM4)");
+            Instance(s, {"Enum", "ISAPNP", "*PNP0501", "0000"}, "COM2", "Second (COM2)");
             s.Key(key).opens = false;
         };
     };
@@ -83,9 +83,12 @@ TEST(PortDiscovery, EachMachineGivesItsErrorAndItsList)
              s.interfaces = {Port("a", "A (COM1)"), Port("b", "B (COM2)")};
              s.enumFailureIndex = 1;
          },
-         {"SetupDiEnumDeviceInterfaces failed. (err=1f)", "|" + Path("a") + "|0|-->A (COM1)"}},
-        {"detail", [&](FakePortSystem& s) { s.interfaces = {Port(longest, "L (COM1)"), Port(longest + "y", "M")}; },
-         {"SetupDiGetDeviceInterfaceDetail failed. (err=7a)", "|" + Path(longest) + "|0|-->L (COM1)"}},
+         {"SetupDiEnumDeviceInterfaces failed. (err=1f)", "COM1|\\\\.\\COM1|0|COM1-->A (COM1)"}},
+        {"detail", [&](FakePortSystem& s) {
+             s.interfaces = {Port(longest, "L (COM1)"), Port(longest + "y", "M"), Port("c", "C (COM3)")};
+         },
+         {"SetupDiGetDeviceInterfaceDetail failed. (err=7a)", "COM1|\\\\.\\COM1|0|COM1-->L (COM1)",
+          "COM3|\\\\.\\COM3|0|COM3-->C (COM3)"}},
         {"unterminated", [](FakePortSystem& s) {
              s.writesTerminators = false;
              s.interfaces = {Port("long-interface-path", "A long name (COM1)", "A long one", "USB"),
@@ -107,9 +110,12 @@ TEST(PortDiscovery, EachMachineGivesItsErrorAndItsList)
          },
          {"", "COM1|\\\\.\\COM1|1|COM1-->Again (COM1)", p127 + "|\\\\.\\" + p127 + "|1|" + p127 + "-->" + f127,
           "COM4|\\\\.\\COM4|1|COM4-->COM4"}},
-        {"registry refuses BIOS", refusing({"Enum", "BIOS"}), {"Could not read from HKLM\\Enum\\BIOS", "COM1|\\\\.\\COM1|0|COM1-->First (COM1)"}},
+        {"registry refuses BIOS", refusing({"Enum", "BIOS"}),
+         {"Could not read from HKLM\\Enum\\BIOS", "COM1|\\\\.\\COM1|0|COM1-->First (COM1)",
+          "COM2|\\\\.\\COM2|0|COM2-->Second (COM2)"}},
         {"registry refuses an instance", refusing({"Enum", "BIOS", "*PNP0501", "0001"}),
-         {"Could not read from HKLM\\Enum\\...\\0001", "COM1|\\\\.\\COM1|0|COM1-->"}},
+         {"Could not read from HKLM\\Enum\\...\\0001", "COM1|\\\\.\\COM1|0|COM1-->COM1",
+          "COM4|\\\\.\\COM4|0|COM4-->Fourth (COM4)", "COM2|\\\\.\\COM2|0|COM2-->Second (COM2)"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
