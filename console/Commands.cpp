@@ -94,7 +94,8 @@ void OnContinuousClicked(Console& console)
 void OnPortDropDown(Console& console)
 {
     console.view.ResetPortEntries();
-    for (const std::string& error : EnumerateSerialPorts(console.ports)) console.view.AppendLog(error, kAppendToPane);
+    // The lines name registry keys as the system gave them.
+    for (const std::string& error : EnumerateSerialPorts(console.ports)) console.view.AppendLogWithSystemText("", error, "");
     for (std::ptrdiff_t i = 0; i < portList.GetSize(); ++i) console.view.AddPortEntry(PortEntryText(portList[i]));
     console.view.SelectPortEntry(0);
 }

@@ -204,6 +204,17 @@ void CMyTarvikDlg::EnableControl(int controlId, bool enable)
 
 void CMyTarvikDlg::AppendLog(const std::string& text, bool clearFirst)
 {
+    AppendPaneLine(WideFromProgramText(text), clearFirst);
+}
+
+void CMyTarvikDlg::AppendLogWithSystemText(const std::string& lead, const std::string& systemText,
+                                           const std::string& tail)
+{
+    AppendPaneLine(WideFromProgramText(lead) + WideFromUtf8(systemText) + WideFromProgramText(tail), kAppendToPane);
+}
+
+void CMyTarvikDlg::AppendPaneLine(const std::wstring& text, bool clearFirst)
+{
     const int lineCount = infoEdit.GetLineCount();
     const int lastLineStart = infoEdit.LineIndex(lineCount - 1);
     const int end = lastLineStart + infoEdit.LineLength(lastLineStart);
@@ -216,7 +227,7 @@ void CMyTarvikDlg::AppendLog(const std::string& text, bool clearFirst)
         infoEdit.SetSel(0, -1);
         infoEdit.ScrollCaret();
     }
-    infoEdit.ReplaceSel(text + "\r\n", FALSE);
+    infoEdit.ReplaceSel(text + L"\r\n", FALSE);
 }
 
 void CMyTarvikDlg::StartTimer(unsigned timerId, unsigned periodMs)
@@ -236,7 +247,7 @@ void CMyTarvikDlg::ResetPortEntries()
 
 void CMyTarvikDlg::AddPortEntry(const std::string& text)
 {
-    portCombo.AddString(text);
+    portCombo.AddString(WideFromUtf8(text));
 }
 
 void CMyTarvikDlg::SelectPortEntry(int index)
@@ -251,5 +262,5 @@ int CMyTarvikDlg::SelectedPortEntry() const
 
 std::string CMyTarvikDlg::PortEntryText(int index) const
 {
-    return portCombo.GetLBText(index);
+    return Utf8FromWide(portCombo.GetLBText(index));
 }

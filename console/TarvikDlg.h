@@ -16,6 +16,8 @@ public:
     void ReplaceEditText(int controlId, const std::string& text) override;
     void EnableControl(int controlId, bool enable) override;
     void AppendLog(const std::string& text, bool clearFirst) override;
+    void AppendLogWithSystemText(const std::string& lead, const std::string& systemText,
+                                 const std::string& tail) override;
     void StartTimer(unsigned timerId, unsigned periodMs) override;
     void StopTimer(unsigned timerId) override;
     void ResetPortEntries() override;
@@ -50,6 +52,7 @@ private:
     void ShowPaneEnd();
     void LimitInputLengths();
     void SetReadOutFonts();
+    void AppendPaneLine(const std::wstring& text, bool clearFirst);
 
     HICON iconHandle;
     CEdit infoEdit;

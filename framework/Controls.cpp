@@ -43,8 +43,12 @@ void CEdit::ScrollCaret()
 
 void CEdit::ReplaceSel(const std::string& text, BOOL canUndo)
 {
-    const std::wstring wide = WideFromProgramText(text);
-    SendMessage(EM_REPLACESEL, canUndo, reinterpret_cast<LPARAM>(wide.c_str()));
+    ReplaceSel(WideFromProgramText(text), canUndo);
+}
+
+void CEdit::ReplaceSel(const std::wstring& text, BOOL canUndo)
+{
+    SendMessage(EM_REPLACESEL, canUndo, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 void CEdit::LimitText(int maxCharacters)
@@ -72,10 +76,9 @@ void CComboBox::ResetContent()
     SendMessage(CB_RESETCONTENT);
 }
 
-int CComboBox::AddString(const std::string& text)
+int CComboBox::AddString(const std::wstring& text)
 {
-    const std::wstring wide = WideFromProgramText(text);
-    return static_cast<int>(SendMessage(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str())));
+    return static_cast<int>(SendMessage(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
 }
 
 int CComboBox::SetCurSel(int index)
@@ -88,14 +91,14 @@ int CComboBox::GetCurSel() const
     return static_cast<int>(SendMessage(CB_GETCURSEL));
 }
 
-std::string CComboBox::GetLBText(int index) const
+std::wstring CComboBox::GetLBText(int index) const
 {
     const LRESULT length = SendMessage(CB_GETLBTEXTLEN, static_cast<WPARAM>(index));
-    if (length == CB_ERR) return std::string();
+    if (length == CB_ERR) return std::wstring();
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
     const LRESULT copied = SendMessage(CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
     text.resize(copied == CB_ERR ? 0 : static_cast<size_t>(copied));
-    return ProgramTextFromWide(text);
+    return text;
 }
 
 CFont::~CFont()

@@ -24,6 +24,7 @@ public:
     void SetSel(int start, int end);
     void ScrollCaret();
     void ReplaceSel(const std::string& text, BOOL canUndo = FALSE);
+    void ReplaceSel(const std::wstring& text, BOOL canUndo = FALSE);
     void LimitText(int maxCharacters);
     int GetLineCount() const;
     int LineIndex(int line) const;
@@ -35,10 +36,11 @@ class CButton : public CWnd {};
 class CComboBox : public CWnd {
 public:
     void ResetContent();
-    int AddString(const std::string& text);
+    // Entries are the system's texts (port names), so they go in and out as UTF-16.
+    int AddString(const std::wstring& text);
     int SetCurSel(int index);
     int GetCurSel() const;
-    std::string GetLBText(int index) const;
+    std::wstring GetLBText(int index) const;
 };
 
 // Owns its GDI font; the font must outlive every control it was given to.

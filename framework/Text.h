@@ -6,5 +6,8 @@
 
 std::wstring WideFromProgramText(const std::string& text);
 std::string ProgramTextFromWide(const std::wstring& text);
+// Texts from the system, which the program carries as UTF-8 (see ports/SystemText.h).
+std::wstring WideFromUtf8(const std::string& text);
+std::string Utf8FromWide(const std::wstring& text);
 // A string resource of the program's module, as the resource holds it; empty when there is none.
 std::wstring ResourceString(unsigned stringId);

@@ -36,7 +36,7 @@ void OpenPort(Console& console)
     }
     console.view.SetControlText(IDC_OPEN_BUTTON, kClosePortCaption);
     console.view.EnableControl(IDC_PORT_COMBO, false);
-    console.view.AppendLog("打开" + SelectedPortName(console) + "成功", kAppendToPane);
+    console.view.AppendLogWithSystemText("打开", SelectedPortName(console), "成功");
     EnableCommandButtons(console.view, true);
 }
 
@@ -44,11 +44,11 @@ void ClosePort(Console& console)
 {
     const std::string name = SelectedPortName(console);
     if (!console.line.Close()) {
-        console.view.AppendLog("关闭" + name + "失败", kAppendToPane);
+        console.view.AppendLogWithSystemText("关闭", name, "失败");
         return;
     }
     console.view.SetControlText(IDC_OPEN_BUTTON, kOpenPortCaption);
-    console.view.AppendLog("关闭" + name, kAppendToPane);
+    console.view.AppendLogWithSystemText("关闭", name, "");
     console.view.EnableControl(IDC_PORT_COMBO, true);
     EnableCommandButtons(console.view, false);
     AbandonExchange(console);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "framework/Text.h"
+
 namespace {
 
 constexpr DWORD kQueueSize = 2048;
@@ -44,7 +46,7 @@ Win32SerialLine::~Win32SerialLine()
 
 bool Win32SerialLine::Open(const std::string& devicePath)
 {
-    port = ::CreateFileA(devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    port = ::CreateFileW(WideFromUtf8(devicePath).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
     return port != INVALID_HANDLE_VALUE;
 }

@@ -8,12 +8,13 @@
 
 #include "ports/PortDiscovery.h"
 #include "ports/PortSystem.h"
+#include "ports/SystemText.h"
 
-// The text the system left in buffer. The system may leave it unterminated, so it is cut at length bytes,
-// and in any case before the buffer's last byte, by writing the terminating zero there.
-inline std::string TerminatedText(char* buffer, std::size_t capacity, std::size_t length)
+// The text the system left in buffer. The system may leave it unterminated, so it is cut at length
+// characters, and in any case before the buffer's last character, by writing the terminating zero there.
+inline std::u16string TerminatedText(char16_t* buffer, std::size_t capacity, std::size_t length)
 {
-    buffer[std::min(length, capacity - 1)] = '\0';
+    buffer[std::min(length, capacity - 1)] = u'\0';
     return buffer;
 }
 

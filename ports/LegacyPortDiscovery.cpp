@@ -16,7 +16,7 @@ constexpr std::size_t kRegistryValueSize = 128;
 // Opens the subkey for reading, visits it and closes it again; when it cannot be opened, writes its
 // failure line instead and the walk goes on without it.
 template <class Visit>
-void WithSubkey(PortSystem& system, RegistryKey parent, const std::string& name, const std::string& failureMessage,
+void WithSubkey(PortSystem& system, RegistryKey parent, const std::u16string& name, const std::string& failureMessage,
                 DiscoveryErrors& errors, Visit visit)
 {
     RegistryKey opened{};
@@ -33,26 +33,26 @@ void WithSubkey(PortSystem& system, RegistryKey parent, const std::string& name,
 template <class Visit>
 void ForEachSubkey(PortSystem& system, RegistryKey key, Visit visit)
 {
-    char name[kRegistryNameSize];
+    char16_t name[kRegistryNameSize];
     for (unsigned long index = 0;; ++index) {
-        unsigned long nameLength = sizeof name;
+        unsigned long nameLength = kRegistryNameSize;
         if (system.EnumRegistrySubkey(key, index, name, nameLength) != kErrorSuccess) return;
-        visit(TerminatedText(name, sizeof name, nameLength));
+        visit(TerminatedText(name, kRegistryNameSize, nameLength));
     }
 }
 
 // A value's text, whatever its type; nothing when it is missing or does not fit.
-std::optional<std::string> ReadValueText(PortSystem& system, RegistryKey key, const char* valueName)
+std::optional<std::string> ReadValueText(PortSystem& system, RegistryKey key, const char16_t* valueName)
 {
-    char data[kRegistryValueSize];
+    char16_t data[kRegistryValueSize];
     unsigned long dataLength = sizeof data;
     if (system.QueryRegistryValue(key, valueName, data, dataLength) != kErrorSuccess) return std::nullopt;
-    return TerminatedText(data, sizeof data, dataLength);
+    return Utf8FromUtf16(TerminatedText(data, kRegistryValueSize, dataLength / sizeof(char16_t)));
 }
 
-bool IsSerialPortDevice(const std::string& deviceId)
+bool IsSerialPortDevice(const std::u16string& deviceId)
 {
-    return deviceId == "*PNP0500" || deviceId == "*PNP0501";
+    return deviceId == u"*PNP0500" || deviceId == u"*PNP0501";
 }
 
 }  // namespace
@@ -70,14 +70,14 @@ void EnumerateComCandidates()
 void EnumerateByRegistry(PortSystem& system, DiscoveryErrors& errors)
 {
     const std::string enumMessage = "Could not read from HKLM\\Enum";
-    WithSubkey(system, kLocalMachineKey, "Enum", enumMessage, errors, [&](RegistryKey enumKey) {
-        ForEachSubkey(system, enumKey, [&](const std::string& enumeratorName) {
-            const std::string enumeratorMessage = enumMessage + "\\" + enumeratorName;
-            const int isUsb = enumeratorName == "USBPORTS" ? 1 : 0;
+    WithSubkey(system, kLocalMachineKey, u"Enum", enumMessage, errors, [&](RegistryKey enumKey) {
+        ForEachSubkey(system, enumKey, [&](const std::u16string& enumeratorName) {
+            const std::string enumeratorMessage = enumMessage + "\\" + Utf8FromUtf16(enumeratorName);
+            const int isUsb = enumeratorName == u"USBPORTS" ? 1 : 0;
             WithSubkey(system, enumKey, enumeratorName, enumeratorMessage, errors, [&](RegistryKey enumeratorKey) {
-                ForEachSubkey(system, enumeratorKey, [&](const std::string& deviceId) {
+                ForEachSubkey(system, enumeratorKey, [&](const std::u16string& deviceId) {
                     if (!isUsb && !IsSerialPortDevice(deviceId)) return;
-                    WithSubkey(system, enumeratorKey, deviceId, enumeratorMessage + "\\" + deviceId, errors,
+                    WithSubkey(system, enumeratorKey, deviceId, enumeratorMessage + "\\" + Utf8FromUtf16(deviceId), errors,
                                [&](RegistryKey deviceKey) { ReadPortInstances(system, deviceKey, isUsb, errors); });
                 });
             });
@@ -87,15 +87,15 @@ void EnumerateByRegistry(PortSystem& system, DiscoveryErrors& errors)
 
 void ReadPortInstances(PortSystem& system, RegistryKey deviceKey, int isUsb, DiscoveryErrors& errors)
 {
-    ForEachSubkey(system, deviceKey, [&](const std::string& instanceName) {
-        WithSubkey(system, deviceKey, instanceName, "Could not read from HKLM\\Enum\\...\\" + instanceName, errors,
+    ForEachSubkey(system, deviceKey, [&](const std::u16string& instanceName) {
+        WithSubkey(system, deviceKey, instanceName, "Could not read from HKLM\\Enum\\...\\" + Utf8FromUtf16(instanceName), errors,
                    [&](RegistryKey instanceKey) {
-                       const std::optional<std::string> portName = ReadValueText(system, instanceKey, "PORTNAME");
+                       const std::optional<std::string> portName = ReadValueText(system, instanceKey, u"PORTNAME");
                        if (!portName) return;
                        SSerInfo record;
                        record.devicePath = DevicePathFor(*portName);
                        record.portName = *portName;
-                       record.friendlyName = ReadValueText(system, instanceKey, "FRIENDLYNAME").value_or(std::string());
+                       record.friendlyName = ReadValueText(system, instanceKey, u"FRIENDLYNAME").value_or(std::string());
                        record.isUsb = isUsb;
                        AddOrReplacePort(std::move(record));
                    });

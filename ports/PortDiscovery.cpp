@@ -2,15 +2,16 @@
 
 #include <cstddef>
 #include <cstring>
+#include <iterator>
 #include <optional>
 
 #include "ports/DiscoverySupport.h"
 
 namespace {
 
-// The size field and room for a device path of 256 characters with its terminating zero: 261 bytes.
+// The size field and room for a device path of 256 characters with its terminating zero: 518 bytes.
 constexpr unsigned long kInterfaceDetailSize = offsetof(InterfaceDetail, devicePath) + sizeof(InterfaceDetail::devicePath);
-static_assert(kInterfaceDetailSize == 261);
+static_assert(kInterfaceDetailSize == 518);
 
 constexpr std::size_t kPropertySize = 256;
 
@@ -20,9 +21,9 @@ constexpr unsigned long kWindows2000Major = 5;
 // A text property of the device of the last interface detail; nothing when it cannot be read.
 std::optional<std::string> ReadDeviceProperty(PortSystem& system, DeviceInfoSet devices, unsigned long property)
 {
-    char text[kPropertySize] = {};
+    char16_t text[kPropertySize] = {};
     if (!system.GetDeviceProperty(devices, property, text, sizeof text)) return std::nullopt;
-    return TerminatedText(text, sizeof text, sizeof text);
+    return Utf8FromUtf16(TerminatedText(text, kPropertySize, kPropertySize));
 }
 
 // Where text ends in " (" ... ")", with " (" not at its start and no other ")" before the end: the
@@ -99,7 +100,8 @@ void EnumerateByDeviceInterface(PortSystem& system, DiscoveryErrors& errors)
             errors.push_back(WithErrorCode("SetupDiGetDeviceInterfaceDetail failed.", system.LastError()));
             continue;
         }
-        const std::string devicePath = TerminatedText(detail.devicePath, sizeof detail.devicePath, sizeof detail.devicePath);
+        constexpr std::size_t kPathCapacity = std::size(InterfaceDetail{}.devicePath);
+        const std::string devicePath = Utf8FromUtf16(TerminatedText(detail.devicePath, kPathCapacity, kPathCapacity));
 
         const std::optional<std::string> friendlyName = ReadDeviceProperty(system, devices, kSpdrpFriendlyName);
         const std::optional<std::string> description =

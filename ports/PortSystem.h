@@ -37,11 +37,11 @@ struct OsVersion {
     unsigned long platformId = 0;
 };
 
-// Laid out as the system's SP_DEVICE_INTERFACE_DETAIL_DATA_A: a size field, which the binding sets to the
+// Laid out as the system's SP_DEVICE_INTERFACE_DETAIL_DATA_W: a size field, which the binding sets to the
 // size of the system structure's fixed part, then room for a device path of 256 characters and its zero.
 struct InterfaceDetail {
     std::uint32_t systemSize;
-    char devicePath[257];
+    char16_t devicePath[257];
 };
 
 class PortSystem {
@@ -56,27 +56,29 @@ public:
     // SetupDiEnumDeviceInterfaces on the COM-port interface class, no device filter. The binding keeps the
     // interface record it fills for the next detail call.
     virtual bool EnumComPortInterface(DeviceInfoSet devices, unsigned long memberIndex) = 0;
-    // SetupDiGetDeviceInterfaceDetailA of the interface last enumerated, into detailSize bytes of detail,
+    // SetupDiGetDeviceInterfaceDetailW of the interface last enumerated, into detailSize bytes of detail,
     // no required-size output. The binding keeps the device record it fills (zeroed before every call)
     // for the property reads.
     virtual bool GetInterfaceDetail(DeviceInfoSet devices, InterfaceDetail& detail, unsigned long detailSize) = 0;
-    // SetupDiGetDeviceRegistryPropertyA of the device of the last detail, no type or required-size output.
-    virtual bool GetDeviceProperty(DeviceInfoSet devices, unsigned long property, char* buffer,
+    // SetupDiGetDeviceRegistryPropertyW of the device of the last detail, no type or required-size output;
+    // bufferSize in bytes.
+    virtual bool GetDeviceProperty(DeviceInfoSet devices, unsigned long property, char16_t* buffer,
                                    unsigned long bufferSize) = 0;
     // SetupDiDestroyDeviceInfoList.
     virtual void DestroyDeviceInfoList(DeviceInfoSet devices) = 0;
 
-    // RegOpenKeyExA with no options. Returns the system's error code, 0 on success.
-    virtual long OpenRegistryKey(RegistryKey parent, const char* subKey, unsigned long access,
+    // RegOpenKeyExW with no options. Returns the system's error code, 0 on success.
+    virtual long OpenRegistryKey(RegistryKey parent, const char16_t* subKey, unsigned long access,
                                  RegistryKey& opened) = 0;
-    // RegEnumKeyExA without class or time outputs. nameLength: the buffer's size in, the name's length out.
-    virtual long EnumRegistrySubkey(RegistryKey key, unsigned long index, char* name, unsigned long& nameLength) = 0;
-    // RegQueryValueExA without type output. dataLength: the buffer's size in, the bytes written out.
-    virtual long QueryRegistryValue(RegistryKey key, const char* valueName, char* data, unsigned long& dataLength) = 0;
+    // RegEnumKeyExW without class or time outputs. nameLength: the buffer's size in, the name's length out,
+    // in characters.
+    virtual long EnumRegistrySubkey(RegistryKey key, unsigned long index, char16_t* name, unsigned long& nameLength) = 0;
+    // RegQueryValueExW without type output. dataLength: the buffer's size in, the bytes written out.
+    virtual long QueryRegistryValue(RegistryKey key, const char16_t* valueName, char16_t* data, unsigned long& dataLength) = 0;
     // RegCloseKey.
     virtual void CloseRegistryKey(RegistryKey key) = 0;
 
-    // CreateFileA without security attributes or template.
+    // CreateFileW of the path (UTF-8, as the port records carry it), without security attributes or template.
     virtual FileHandle OpenDevice(const char* path, unsigned long desiredAccess, unsigned long shareMode,
                                 unsigned long creationDisposition, unsigned long flagsAndAttributes) = 0;
     // CloseHandle.

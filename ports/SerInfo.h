@@ -5,6 +5,7 @@
 
 #include "framework/Array.h"
 
+// The texts are the system's, in UTF-8 (see ports/SystemText.h).
 struct SSerInfo {
     std::string devicePath;
     std::string portName;
@@ -16,5 +17,5 @@ struct SSerInfo {
 // Entry i of the port drop-down stands for record i.
 extern CArray<SSerInfo, SSerInfo&> portList;
 
-// The drop-down text of a record: portName + "-->" + friendlyName.
+// The drop-down text of a record: portName + "-->" + friendlyName, in UTF-8.
 std::string PortEntryText(const SSerInfo& record);

@@ -1,5 +1,7 @@
 #include "ports/Win32PortSystem.h"
 
+#include "framework/Text.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -16,8 +18,9 @@ static_assert(kSpdrpDeviceDesc == SPDRP_DEVICEDESC && kSpdrpFriendlyName == SPDR
 static_assert(kVerPlatformWin32Nt == VER_PLATFORM_WIN32_NT);
 static_assert(kKeyRead == KEY_READ);
 static_assert(kGenericRead == GENERIC_READ && kGenericWrite == GENERIC_WRITE && kOpenExisting == OPEN_EXISTING);
-static_assert(offsetof(InterfaceDetail, devicePath) == offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath));
-static_assert(alignof(InterfaceDetail) >= alignof(SP_DEVICE_INTERFACE_DETAIL_DATA_A));
+static_assert(offsetof(InterfaceDetail, devicePath) == offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath));
+static_assert(alignof(InterfaceDetail) >= alignof(SP_DEVICE_INTERFACE_DETAIL_DATA_W));
+static_assert(sizeof(char16_t) == sizeof(WCHAR));
 static_assert(sizeof(DeviceInfoSet) == sizeof(HDEVINFO) && sizeof(RegistryKey) == sizeof(HKEY) &&
               sizeof(FileHandle) == sizeof(HANDLE));
 
@@ -31,6 +34,16 @@ template <class Handle, class Native>
 Handle FromNative(Native native)
 {
     return static_cast<Handle>(reinterpret_cast<std::uintptr_t>(native));
+}
+
+// The system's wide characters are the core's UTF-16 code units.
+wchar_t* Wide(char16_t* text)
+{
+    return reinterpret_cast<wchar_t*>(text);
+}
+const wchar_t* Wide(const char16_t* text)
+{
+    return reinterpret_cast<const wchar_t*>(text);
 }
 
 }  // namespace
@@ -60,19 +73,19 @@ bool Win32PortSystem::EnumComPortInterface(DeviceInfoSet devices, unsigned long 
 
 bool Win32PortSystem::GetInterfaceDetail(DeviceInfoSet devices, InterfaceDetail& detail, unsigned long detailSize)
 {
-    // The system checks the size field against its own structure: 8 on x64, 5 on x86.
-    detail.systemSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+    // The system checks the size field against its own structure: 8 on x64, 6 on x86.
+    detail.systemSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
     deviceData = {};
     deviceData.cbSize = sizeof deviceData;
-    return SetupDiGetDeviceInterfaceDetailA(ToNative<HDEVINFO>(devices), &interfaceData,
-                                            reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(&detail), detailSize,
+    return SetupDiGetDeviceInterfaceDetailW(ToNative<HDEVINFO>(devices), &interfaceData,
+                                            reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(&detail), detailSize,
                                             nullptr, &deviceData) != FALSE;
 }
 
-bool Win32PortSystem::GetDeviceProperty(DeviceInfoSet devices, unsigned long property, char* buffer,
+bool Win32PortSystem::GetDeviceProperty(DeviceInfoSet devices, unsigned long property, char16_t* buffer,
                                         unsigned long bufferSize)
 {
-    return SetupDiGetDeviceRegistryPropertyA(ToNative<HDEVINFO>(devices), &deviceData, property, nullptr,
+    return SetupDiGetDeviceRegistryPropertyW(ToNative<HDEVINFO>(devices), &deviceData, property, nullptr,
                                              reinterpret_cast<BYTE*>(buffer), bufferSize, nullptr) != FALSE;
 }
 
@@ -81,23 +94,24 @@ void Win32PortSystem::DestroyDeviceInfoList(DeviceInfoSet devices)
     SetupDiDestroyDeviceInfoList(ToNative<HDEVINFO>(devices));
 }
 
-long Win32PortSystem::OpenRegistryKey(RegistryKey parent, const char* subKey, unsigned long access,
+long Win32PortSystem::OpenRegistryKey(RegistryKey parent, const char16_t* subKey, unsigned long access,
                                       RegistryKey& opened)
 {
     HKEY key = nullptr;
-    const LONG result = RegOpenKeyExA(ToNative<HKEY>(parent), subKey, 0, access, &key);
+    const LONG result = RegOpenKeyExW(ToNative<HKEY>(parent), Wide(subKey), 0, access, &key);
     opened = FromNative<RegistryKey>(key);
     return result;
 }
 
-long Win32PortSystem::EnumRegistrySubkey(RegistryKey key, unsigned long index, char* name, unsigned long& nameLength)
+long Win32PortSystem::EnumRegistrySubkey(RegistryKey key, unsigned long index, char16_t* name, unsigned long& nameLength)
 {
-    return RegEnumKeyExA(ToNative<HKEY>(key), index, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
+    return RegEnumKeyExW(ToNative<HKEY>(key), index, Wide(name), &nameLength, nullptr, nullptr, nullptr, nullptr);
 }
 
-long Win32PortSystem::QueryRegistryValue(RegistryKey key, const char* valueName, char* data, unsigned long& dataLength)
+long Win32PortSystem::QueryRegistryValue(RegistryKey key, const char16_t* valueName, char16_t* data,
+                                         unsigned long& dataLength)
 {
-    return RegQueryValueExA(ToNative<HKEY>(key), valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(data),
+    return RegQueryValueExW(ToNative<HKEY>(key), Wide(valueName), nullptr, nullptr, reinterpret_cast<BYTE*>(data),
                             &dataLength);
 }
 
@@ -110,7 +124,8 @@ FileHandle Win32PortSystem::OpenDevice(const char* path, unsigned long desiredAc
                                        unsigned long creationDisposition, unsigned long flagsAndAttributes)
 {
     return FromNative<FileHandle>(
-        CreateFileA(path, desiredAccess, shareMode, nullptr, creationDisposition, flagsAndAttributes, nullptr));
+        CreateFileW(WideFromUtf8(path).c_str(), desiredAccess, shareMode, nullptr, creationDisposition, flagsAndAttributes,
+                    nullptr));
 }
 
 void Win32PortSystem::CloseDevice(FileHandle file)

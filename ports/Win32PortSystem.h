@@ -15,13 +15,13 @@ public:
     DeviceInfoSet GetComPortDevices(unsigned long flags) override;
     bool EnumComPortInterface(DeviceInfoSet devices, unsigned long memberIndex) override;
     bool GetInterfaceDetail(DeviceInfoSet devices, InterfaceDetail& detail, unsigned long detailSize) override;
-    bool GetDeviceProperty(DeviceInfoSet devices, unsigned long property, char* buffer,
+    bool GetDeviceProperty(DeviceInfoSet devices, unsigned long property, char16_t* buffer,
                            unsigned long bufferSize) override;
     void DestroyDeviceInfoList(DeviceInfoSet devices) override;
 
-    long OpenRegistryKey(RegistryKey parent, const char* subKey, unsigned long access, RegistryKey& opened) override;
-    long EnumRegistrySubkey(RegistryKey key, unsigned long index, char* name, unsigned long& nameLength) override;
-    long QueryRegistryValue(RegistryKey key, const char* valueName, char* data, unsigned long& dataLength) override;
+    long OpenRegistryKey(RegistryKey parent, const char16_t* subKey, unsigned long access, RegistryKey& opened) override;
+    long EnumRegistrySubkey(RegistryKey key, unsigned long index, char16_t* name, unsigned long& nameLength) override;
+    long QueryRegistryValue(RegistryKey key, const char16_t* valueName, char16_t* data, unsigned long& dataLength) override;
     void CloseRegistryKey(RegistryKey key) override;
 
     FileHandle OpenDevice(const char* path, unsigned long desiredAccess, unsigned long shareMode,

@@ -24,11 +24,16 @@ public:
 
     // One line (text + "\r\n") into the information pane; see the dialog for the 200-line rule.
     virtual void AppendLog(const std::string& text, bool clearFirst) = 0;
+    // One line, appended, that carries a text from the system (UTF-8, as the port records hold it)
+    // between the program's own lead and tail (code page 936).
+    virtual void AppendLogWithSystemText(const std::string& lead, const std::string& systemText,
+                                         const std::string& tail) = 0;
 
     virtual void StartTimer(unsigned timerId, unsigned periodMs) = 0;
     virtual void StopTimer(unsigned timerId) = 0;
 
-    // The port drop-down: entries in order, the selection (-1 when none) and an entry's text.
+    // The port drop-down: entries in order, the selection (-1 when none) and an entry's text, which is
+    // the system's (UTF-8).
     virtual void ResetPortEntries() = 0;
     virtual void AddPortEntry(const std::string& text) = 0;
     virtual void SelectPortEntry(int index) = 0;

@@ -110,3 +110,21 @@ def port_lists(ctx):
     check(ui.text(PORT), "COM3-->COM3", "combo text after the refresh")
     ui.click(OPEN)
     check(ui.pane()[-2:], ["打开COM3成功", ""], "pane after opening the first port again")
+
+
+@scenario("port list: Windows 98 names in any script show whole on any locale", com=("COM12", "COM5"),
+          langs=BOTH_LOCALES)
+def names_in_any_script(ctx):
+    ctx.sim(com="COM5")
+    ctx.sim(com="COM12")
+    for key, port, friendly in [("BIOS\\*PNP0501\\00", "COM5", "Port série (COM5)"),
+                                ("USBPORTS\\端口\\00", "COM12", "通信端口 (COM12)")]:
+        ctx.driver("regset", f"{ENUM_KEY}\\{key}", "FRIENDLYNAME", friendly)
+        ctx.driver("regset", f"{ENUM_KEY}\\{key}", "PORTNAME", port)
+    ui = ctx.launch("win98")
+    ctx.driver("regdelete", ENUM_KEY)  # read at start-up
+    check(ui[PORT].items(), ["COM5-->Port série (COM5)", "COM12-->通信端口 (COM12)"], "port list")
+    ui[PORT].send(0x14E, 1)  # CB_SETCURSEL
+    ui.click(OPEN)
+    ui.click(OPEN)
+    check(ui.pane(), ["打开COM12成功", "关闭COM12", ""], "pane after opening and closing COM12")

@@ -39,6 +39,10 @@ public:
     void ReplaceEditText(int id, const std::string& text) override { SetControlText(id, text); }
     void EnableControl(int id, bool enable) override { Note((enable ? "enable " : "disable ") + Name(id)); }
     void AppendLog(const std::string& text, bool clearFirst) override { Note((clearFirst ? "log! " : "log ") + text); }
+    void AppendLogWithSystemText(const std::string& lead, const std::string& systemText, const std::string& tail) override
+    {
+        Note("log " + lead + systemText + tail);
+    }
     void StartTimer(unsigned id, unsigned ms) override { Note("start " + std::to_string(id) + " " + std::to_string(ms)); }
     void StopTimer(unsigned id) override { Note("stop " + std::to_string(id)); }
     void ResetPortEntries() override { entries.clear(); }

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <algorithm>
+#include <codecvt>
 #include <cstring>
 #include <list>
+#include <locale>
 #include <map>
 #include <optional>
 #include <set>
@@ -69,39 +71,40 @@ public:
     bool GetInterfaceDetail(DeviceInfoSet, InterfaceDetail& detail, unsigned long size) override
     {
         detailed = enumerated;
-        return Write(detailed->devicePath, detail.devicePath, size - offsetof(InterfaceDetail, devicePath)) || Fail(122);
+        return Write(detailed->devicePath, detail.devicePath, (size - offsetof(InterfaceDetail, devicePath)) / 2) || Fail(122);
     }
-    bool GetDeviceProperty(DeviceInfoSet, unsigned long property, char* buffer, unsigned long size) override
+    bool GetDeviceProperty(DeviceInfoSet, unsigned long property, char16_t* buffer, unsigned long size) override
     {
         const Text& text = property == kSpdrpFriendlyName ? detailed->friendlyName
                            : property == kSpdrpDeviceDesc ? detailed->description
                                                           : detailed->location;
-        return text ? Write(*text, buffer, size) || Fail(122) : Fail(13);
+        return text ? Write(*text, buffer, size / 2) || Fail(122) : Fail(13);
     }
     void DestroyDeviceInfoList(DeviceInfoSet devices) override { Release(std::uintptr_t(devices)); }
-    long OpenRegistryKey(RegistryKey parent, const char* name, unsigned long, RegistryKey& opened) override
+    long OpenRegistryKey(RegistryKey parent, const char16_t* wideName, unsigned long, RegistryKey& opened) override
     {
+        const std::string name = Utf8(wideName);
         for (const FakeKey& subkey : Resolve(parent)->subkeys) {
             if (subkey.name == name && !subkey.opens) return 5;
             if (subkey.name == name) return opened = RegistryKey(Hold(&subkey)), kErrorSuccess;
         }
         return 2;
     }
-    long EnumRegistrySubkey(RegistryKey key, unsigned long index, char* name, unsigned long& length) override
+    long EnumRegistrySubkey(RegistryKey key, unsigned long index, char16_t* name, unsigned long& length) override
     {
         const std::list<FakeKey>& subkeys = Resolve(key)->subkeys;
         if (index >= subkeys.size()) return kErrorNoMoreItems;
         const std::string& subkeyName = std::next(subkeys.begin(), long(index))->name;
         if (!Write(subkeyName, name, length)) return 234;
-        return length = static_cast<unsigned long>(subkeyName.size()), kErrorSuccess;
+        return length = static_cast<unsigned long>(Utf16(subkeyName).size()), kErrorSuccess;
     }
-    long QueryRegistryValue(RegistryKey key, const char* valueName, char* data, unsigned long& length) override
+    long QueryRegistryValue(RegistryKey key, const char16_t* valueName, char16_t* data, unsigned long& length) override
     {
         const auto& values = Resolve(key)->values;
-        const auto value = values.find(valueName);
+        const auto value = values.find(Utf8(valueName));
         if (value == values.end()) return 2;
-        if (!Write(value->second, data, length)) return 234;
-        return length = static_cast<unsigned long>(value->second.size() + writesTerminators), kErrorSuccess;
+        if (!Write(value->second, data, length / 2)) return 234;
+        return length = static_cast<unsigned long>(2 * (Utf16(value->second).size() + writesTerminators)), kErrorSuccess;
     }
     void CloseRegistryKey(RegistryKey key) override { Release(std::uintptr_t(key)); }
     FileHandle OpenDevice(const char* path, unsigned long access, unsigned long share, unsigned long disposition,
@@ -115,10 +118,22 @@ public:
 
 private:
     bool Fail(unsigned long error) { return lastError = error, false; }
-    bool Write(const std::string& text, char* buffer, unsigned long capacity) const
+    // The machine's texts are written in UTF-8 here and given as the wide calls give them, converted by the
+    // standard library rather than the program.
+    static std::u16string Utf16(const std::string& text)
     {
-        const std::size_t length = text.size() + writesTerminators;
-        return length <= capacity && std::memcpy(buffer, text.data(), length);
+        return std::wstring_convert<std::codecvt_utf8_utf16<char16_t>, char16_t>().from_bytes(text);
+    }
+    static std::string Utf8(const std::u16string& text)
+    {
+        return std::wstring_convert<std::codecvt_utf8_utf16<char16_t>, char16_t>().to_bytes(text);
+    }
+    // Capacity in characters.
+    bool Write(const std::string& text, char16_t* buffer, unsigned long capacity) const
+    {
+        const std::u16string wide = Utf16(text);
+        const std::size_t length = wide.size() + writesTerminators;
+        return length <= capacity && std::memcpy(buffer, wide.c_str(), 2 * length);
     }
     std::uintptr_t Hold(const FakeKey* key) { return openHandles[nextHandle] = key, nextHandle++; }
     void Release(std::uintptr_t handle) { strayReleases += openHandles.erase(handle) == 0; }

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "FakePortSystem.h"
+#include "ports/SystemText.h"
 
 namespace {
 
@@ -110,6 +111,21 @@ TEST(PortDiscovery, EachMachineGivesItsErrorAndItsList)
          },
          {"", "COM1|\\\\.\\COM1|1|COM1-->Again (COM1)", p127 + "|\\\\.\\" + p127 + "|1|" + p127 + "-->" + f127,
           "COM4|\\\\.\\COM4|1|COM4-->COM4"}},
+        // The system's texts in any script arrive whole; the path handed to the open call is exact.
+        {"names in any script", [](FakePortSystem& s) {
+             s.interfaces = {Port("a", u8"Port s\u00e9rie (COM5)", u8"Port s\u00e9rie"),
+                             Port(u8"\u7aef", u8"\u901a\u4fe1\u7aef\u53e3 (COM12)")};
+             s.openablePaths = {Path("a"), Path(u8"\u7aef")};
+         },
+         {"", u8"COM5|\\\\.\\COM5|0|COM5-->Port s\u00e9rie (COM5)",
+          u8"COM12|\\\\.\\COM12|0|COM12-->\u901a\u4fe1\u7aef\u53e3 (COM12)"}},
+        {"registry names in any script", [&](FakePortSystem& s) {
+             registry(s);
+             Instance(s, {"Enum", "USBPORTS", u8"\u7aef\u53e3", "0"}, "COM2", u8"\u901a\u4fe1\u7aef\u53e3 (COM2)");
+             s.Key({"Enum", u8"P\u00e9riph"}).opens = false;
+         },
+         {u8"Could not read from HKLM\\Enum\\P\u00e9riph", "COM1|\\\\.\\COM1|0|COM1-->First (COM1)",
+          u8"COM2|\\\\.\\COM2|1|COM2-->\u901a\u4fe1\u7aef\u53e3 (COM2)"}},
         {"registry refuses BIOS", refusing({"Enum", "BIOS"}),
          {"Could not read from HKLM\\Enum\\BIOS", "COM1|\\\\.\\COM1|0|COM1-->First (COM1)",
           "COM2|\\\\.\\COM2|0|COM2-->Second (COM2)"}},
@@ -124,4 +140,10 @@ TEST(PortDiscovery, EachMachineGivesItsErrorAndItsList)
         c.machine(system);
         EXPECT_EQ(Discover(system), c.outcome);
     }
+}
+
+TEST(SystemText, Utf16BecomesUtf8WithUnpairedSurrogatesReplaced)
+{
+    EXPECT_EQ(Utf8FromUtf16(u"Port s\u00e9rie \u901a\U0001F600"), u8"Port s\u00e9rie \u901a\U0001F600");
+    EXPECT_EQ(Utf8FromUtf16(std::u16string{u'a', 0xD800, u'b', 0xDC00}), u8"a\uFFFDb\uFFFD");
 }
