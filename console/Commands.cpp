@@ -95,7 +95,8 @@ void OnPortDropDown(Console& console)
 {
     console.view.ResetPortEntries();
     // The lines name registry keys as the system gave them.
-    for (const std::string& error : EnumerateSerialPorts(console.ports)) console.view.AppendLogWithSystemText("", error, "");
+    for (const std::string& error : EnumerateSerialPorts(console.ports))
+        console.view.AppendLogWithSystemText("", error, "");
     for (std::ptrdiff_t i = 0; i < portList.GetSize(); ++i) console.view.AddPortEntry(PortEntryText(portList[i]));
     console.view.SelectPortEntry(0);
 }

@@ -8,7 +8,7 @@ void OnSetTempOffsetClicked(Console& console);
 void OnSetHumOffsetClicked(Console& console);
 void OnContinuousClicked(Console& console);
 // Refills the port drop-down from a fresh enumeration (at start-up and on every drop-down).
-// A discovery error becomes one line in the pane; the list then shows what portList holds.
+// Each discovery error becomes a line in the pane; the list shows the complete records found.
 void OnPortDropDown(Console& console);
 // One pass of the offset inputs' character filter (EN_CHANGE of 1009 and 1011).
 void FilterOffsetText(Console& console, int controlId);

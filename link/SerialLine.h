@@ -10,7 +10,8 @@ class SerialLine {
 public:
     virtual ~SerialLine() = default;
 
-    // Opens the device (its path in UTF-8, as the port records carry it) for reading and writing, exclusively, for overlapped I/O. False when it cannot.
+    // Opens the device (its path in UTF-8, as the port records carry it) for reading and writing,
+    // exclusively, for overlapped I/O. False when it cannot.
     virtual bool Open(const std::string& devicePath) = 0;
     // The set-up of an open port, one system call each, in this order; each false when the system
     // refuses. Driver queues of 2048 bytes each way.

@@ -77,7 +77,8 @@ void EnumerateByRegistry(PortSystem& system, DiscoveryErrors& errors)
             WithSubkey(system, enumKey, enumeratorName, enumeratorMessage, errors, [&](RegistryKey enumeratorKey) {
                 ForEachSubkey(system, enumeratorKey, [&](const std::u16string& deviceId) {
                     if (!isUsb && !IsSerialPortDevice(deviceId)) return;
-                    WithSubkey(system, enumeratorKey, deviceId, enumeratorMessage + "\\" + Utf8FromUtf16(deviceId), errors,
+                    const std::string deviceMessage = enumeratorMessage + "\\" + Utf8FromUtf16(deviceId);
+                    WithSubkey(system, enumeratorKey, deviceId, deviceMessage, errors,
                                [&](RegistryKey deviceKey) { ReadPortInstances(system, deviceKey, isUsb, errors); });
                 });
             });
@@ -88,17 +89,17 @@ void EnumerateByRegistry(PortSystem& system, DiscoveryErrors& errors)
 void ReadPortInstances(PortSystem& system, RegistryKey deviceKey, int isUsb, DiscoveryErrors& errors)
 {
     ForEachSubkey(system, deviceKey, [&](const std::u16string& instanceName) {
-        WithSubkey(system, deviceKey, instanceName, "Could not read from HKLM\\Enum\\...\\" + Utf8FromUtf16(instanceName), errors,
-                   [&](RegistryKey instanceKey) {
-                       const std::optional<std::string> portName = ReadValueText(system, instanceKey, u"PORTNAME");
-                       if (!portName) return;
-                       SSerInfo record;
-                       record.devicePath = DevicePathFor(*portName);
-                       record.portName = *portName;
-                       record.friendlyName = ReadValueText(system, instanceKey, u"FRIENDLYNAME").value_or(std::string());
-                       record.isUsb = isUsb;
-                       AddOrReplacePort(std::move(record));
-                   });
+        const std::string failure = "Could not read from HKLM\\Enum\\...\\" + Utf8FromUtf16(instanceName);
+        WithSubkey(system, deviceKey, instanceName, failure, errors, [&](RegistryKey instanceKey) {
+            const std::optional<std::string> portName = ReadValueText(system, instanceKey, u"PORTNAME");
+            if (!portName) return;
+            SSerInfo record;
+            record.devicePath = DevicePathFor(*portName);
+            record.portName = *portName;
+            record.friendlyName = ReadValueText(system, instanceKey, u"FRIENDLYNAME").value_or(std::string());
+            record.isUsb = isUsb;
+            AddOrReplacePort(std::move(record));
+        });
     });
 }
 
