@@ -18,9 +18,11 @@ const char* const kAddressRangeLine = "输入范围为：0到63";
 const InputRule kSensorAddressRule = {IDC_SENSOR_ADDRESS_EDIT, "输入地址不能为空！", "地址输入不合法！",
                                       kAddressRangeLine, "您输入的地址为：", kClearPaneFirst, NumberText::Digits, 1, 0, 63};
 const InputRule kTempOffsetRule = {IDC_TEMP_OFFSET_INPUT, "输入温度偏移不能为空！", "温度偏移输入不合法！",
-                                   "输入范围为：-10.0到10.0", "您输入的偏移温度为：", kClearPaneFirst, NumberText::WithADigit, 10, -100, 100};
+                                   "输入范围为：-10.0到10.0", "您输入的偏移温度为：", kClearPaneFirst,
+                                   NumberText::WithADigit, 10, -100, 100};
 const InputRule kHumOffsetRule = {IDC_HUM_OFFSET_INPUT, "输入湿度偏移不能为空！", "湿度偏移输入不合法！",
-                                  "输入范围为：-25.0到25.0", "您输入的偏移湿度为：", kClearPaneFirst, NumberText::WithADigit, 10, -250, 250};
+                                  "输入范围为：-25.0到25.0", "您输入的偏移湿度为：", kClearPaneFirst,
+                                  NumberText::WithADigit, 10, -250, 250};
 const InputRule kRangeStartRule = {IDC_RANGE_FROM_EDIT, "输入起始地址不能为空！", "起始地址输入不合法！",
                                    kAddressRangeLine, "您输入的起始地址为：", kClearPaneFirst, NumberText::Digits, 1, 0, 63};
 const InputRule kRangeEndRule = {IDC_RANGE_TO_EDIT, "输入结束地址不能为空！", "结束地址输入不合法！",
@@ -66,8 +68,8 @@ std::optional<int> ScaledInRange(double value, double scale, int lowest, int hig
 bool StatesANumber(const std::string& text, const InputRule& rule)
 {
     const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-    return rule.form == NumberText::Digits ? std::all_of(text.begin(), text.end(), isDigit)
-                           : std::any_of(text.begin(), text.end(), isDigit);
+    if (rule.form == NumberText::Digits) return std::all_of(text.begin(), text.end(), isDigit);
+    return std::any_of(text.begin(), text.end(), isDigit);
 }
 
 std::optional<int> ValidateInput(ConsoleView& view, const InputRule& rule)
