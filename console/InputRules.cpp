@@ -72,20 +72,22 @@ bool StatesANumber(const std::string& text, const InputRule& rule)
     return std::any_of(text.begin(), text.end(), isDigit);
 }
 
+InputJudgement JudgeInputText(const InputRule& rule, const std::string& text)
+{
+    if (text.empty()) return {std::nullopt, {rule.emptyLine}};
+    const std::optional<int> converted = StatesANumber(text, rule)
+                                             ? ScaledInRange(ParseNumber(text), rule.scale, rule.lowest, rule.highest)
+                                             : std::nullopt;
+    if (!converted) return {std::nullopt, {rule.invalidLine, rule.rangeLine}};
+    return {converted, {}};
+}
+
 std::optional<int> ValidateInput(ConsoleView& view, const InputRule& rule)
 {
-    if (!ReadAddressInput(view, rule.controlId)) {
-        view.AppendLog(rule.emptyLine, rule.clearFirst);
-        return std::nullopt;
-    }
-    const std::optional<int> converted = StatesANumber(inputText, rule)
-                                             ? ScaledInRange(inputValue, rule.scale, rule.lowest, rule.highest)
-                                             : std::nullopt;
-    if (!converted) {
-        view.AppendLog(rule.invalidLine, rule.clearFirst);
-        view.AppendLog(rule.rangeLine, kAppendToPane);
-        return std::nullopt;
-    }
-    view.AppendLog(rule.echoLine + inputText, rule.clearFirst);
-    return converted;
+    ReadAddressInput(view, rule.controlId);
+    const InputJudgement judgement = JudgeInputText(rule, inputText);
+    if (judgement.value) view.AppendLog(rule.echoLine + inputText, rule.clearFirst);
+    for (std::size_t i = 0; i < judgement.refusal.size(); ++i)
+        view.AppendLog(judgement.refusal[i], i == 0 && rule.clearFirst);
+    return judgement.value;
 }

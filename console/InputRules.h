@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 class ConsoleView;
 
@@ -55,6 +56,14 @@ std::optional<int> ScaledInRange(double value, double scale, int lowest, int hig
 // Whether the text states a number of the rule's kind at all: pasted letters or blanks, and "-", "."
 // or "-." would otherwise parse as 0 and send to sensor 0, or write an offset of 0.
 bool StatesANumber(const std::string& text, const InputRule& rule);
+
+// The rule's rows over one text as read: the converted value when accepted, else the refusal's lines
+// (the first written as the rule says, the second always appended).
+struct InputJudgement {
+    std::optional<int> value;
+    std::vector<const char*> refusal;
+};
+InputJudgement JudgeInputText(const InputRule& rule, const std::string& text);
 
 // Applies the rule's rows to its input, writing their lines; the converted value when accepted.
 std::optional<int> ValidateInput(ConsoleView& view, const InputRule& rule);

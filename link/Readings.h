@@ -21,3 +21,5 @@ using ReadingTexts = std::array<std::string, kRegisterCount>;
 ReadingTexts FormatReadings(const std::uint8_t* response);
 // "读取成功:" and the three lines of readings, as one pane entry ending in a line break.
 std::string ReadingsLogBlock(const ReadingTexts& texts);
+// The block's readings from firstRegister on, on one line: "温度23.5 度--湿度:45.6 %--...".
+std::string ReadingsLine(const ReadingTexts& texts, int firstRegister = 0);

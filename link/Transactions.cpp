@@ -1,8 +1,6 @@
 #include "link/Transactions.h"
 
-#include <cstdio>
-#include <string>
-
+#include "link/ExchangeTexts.h"
 #include "link/Frames.h"
 #include "link/LinkState.h"
 #include "link/Readings.h"
@@ -12,39 +10,6 @@
 #include "view/ConsoleView.h"
 
 namespace {
-
-// The lines of a check that failed. A write passes its offset's failure line, which follows a bad CRC
-// and stands alone for a wrong echo; a read passes none (its checks never give a wrong echo).
-void LogFailedCheck(ConsoleView& view, ResponseCheck check, const char* writeFailureLine)
-{
-    switch (check) {
-    case ResponseCheck::Ok:
-        break;
-    case ResponseCheck::BadLength:
-        view.AppendLog("接收数据长度不正确！", kAppendToPane);
-        break;
-    case ResponseCheck::BadAddress:
-        view.AppendLog("接收地址不正确！", kAppendToPane);
-        break;
-    case ResponseCheck::BadFormat:
-        view.AppendLog("接收数据格式不正确！", kAppendToPane);
-        break;
-    case ResponseCheck::BadEcho:
-        view.AppendLog(writeFailureLine, kAppendToPane);
-        break;
-    case ResponseCheck::BadCrc:
-        view.AppendLog("CRC校验不正确！", kAppendToPane);
-        if (writeFailureLine) view.AppendLog(writeFailureLine, kAppendToPane);
-        break;
-    }
-}
-
-std::string RequestLine(const char* lead, std::uint8_t address)
-{
-    char number[8];
-    std::snprintf(number, sizeof number, "%d ", address);
-    return std::string(lead) + number + "的设备.";
-}
 
 void SendRequest(Console& console, const RequestFrame& frame, unsigned checkTimer)
 {
@@ -70,7 +35,7 @@ void CheckRead(Console& console)
         for (int n = 0; n < kRegisterCount; ++n) console.view.ReplaceEditText(ReadingFieldId(n), texts[n]);
         console.view.AppendLog(ReadingsLogBlock(texts), kAppendToPane);
     } else {
-        LogFailedCheck(console.view, check, nullptr);
+        console.view.AppendLog(ReadFailureLine(check), kAppendToPane);
     }
     if (continuousRunning == kContinuousStopped) EnableCommandButtons(console.view, true);
     EndCheck(console, kReadCheckTimer);
@@ -86,14 +51,8 @@ void PaceContinuousRead(Console& console)
 void CheckWrite(Console& console)
 {
     const std::size_t count = ReceivePending(console);
-    const bool temperature = pendingWriteKind == kTempOffsetWrite;
-    const char* const successLine = temperature ? "温度偏移设置成功！" : "湿度偏移设置成功！";
-    const char* const failureLine = temperature ? "温度偏移设置不正确！" : "湿度偏移设置不正确！";
-    const ResponseCheck check = CheckWriteResponse(rxBuffer, count, pendingWriteRequest);
-    if (check == ResponseCheck::Ok)
-        console.view.AppendLog(successLine, kAppendToPane);
-    else
-        LogFailedCheck(console.view, check, failureLine);
+    for (const char* line : WriteOutcomeLines(CheckWriteResponse(rxBuffer, count, pendingWriteRequest), pendingWriteKind))
+        console.view.AppendLog(line, kAppendToPane);
     EndCheck(console, kWriteCheckTimer);
     EnableCommandButtons(console.view, true);
 }
@@ -103,7 +62,7 @@ void CheckWrite(Console& console)
 void SendReadRequest(Console& console, std::uint8_t address)
 {
     const RequestFrame frame = BuildReadRequest(address);
-    console.view.AppendLog(RequestLine("正在读取地址为：", address), kAppendToPane);
+    console.view.AppendLog(ReadRequestLine(address), kAppendToPane);
     pendingAddress = address;
     SendRequest(console, frame, kReadCheckTimer);
 }
@@ -111,7 +70,7 @@ void SendReadRequest(Console& console, std::uint8_t address)
 void SendWriteRequest(Console& console, std::uint8_t address, std::uint8_t registerNumber, std::uint16_t value)
 {
     pendingWriteRequest = BuildWriteRequest(address, registerNumber, value);
-    console.view.AppendLog(RequestLine("正在设置地址为：", address), kAppendToPane);
+    console.view.AppendLog(WriteRequestLine(address), kAppendToPane);
     SendRequest(console, pendingWriteRequest, kWriteCheckTimer);
 }
 
