@@ -36,4 +36,7 @@ public:
     // Takes the bytes waiting in the input queue (at most capacity) into buffer, then purges both
     // queues. Never waits; 0 when nothing waits or the port is not open.
     virtual std::size_t ReadWaiting(std::uint8_t* buffer, std::size_t capacity) = 0;
+    // Waits up to waitMs for bytes, then takes what waits (at most capacity), purging nothing, so a
+    // reply can be gathered as it arrives. 0 when none came in time or the port is not open.
+    virtual std::size_t ReadArrived(std::uint8_t* buffer, std::size_t capacity, unsigned waitMs) = 0;
 };

@@ -130,9 +130,8 @@ bool Win32SerialLine::Write(const std::uint8_t* bytes, std::size_t length)
     return ::GetOverlappedResult(port, &overlapped, &written, FALSE) && written == length;
 }
 
-std::size_t Win32SerialLine::ReadWaiting(std::uint8_t* buffer, std::size_t capacity)
+std::size_t Win32SerialLine::ReadQueued(std::uint8_t* buffer, std::size_t capacity)
 {
-    if (port == INVALID_HANDLE_VALUE) return 0;
     DWORD errors = 0;
     COMSTAT status = {};
     if (!::ClearCommError(port, &errors, &status)) return 0;
@@ -152,6 +151,24 @@ std::size_t Win32SerialLine::ReadWaiting(std::uint8_t* buffer, std::size_t capac
                 received = CancelAndWaitOut(port, overlapped);
         }
     }
+    return received;
+}
+
+std::size_t Win32SerialLine::ReadWaiting(std::uint8_t* buffer, std::size_t capacity)
+{
+    if (port == INVALID_HANDLE_VALUE) return 0;
+    const std::size_t received = ReadQueued(buffer, capacity);
     ::PurgeComm(port, kPurgeBoth);
     return received;
+}
+
+std::size_t Win32SerialLine::ReadArrived(std::uint8_t* buffer, std::size_t capacity, unsigned waitMs)
+{
+    if (port == INVALID_HANDLE_VALUE) return 0;
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        const std::size_t received = ReadQueued(buffer, capacity);
+        if (received > 0 || ::GetTickCount() - start >= waitMs) return received;
+        ::Sleep(1);
+    }
 }

@@ -22,8 +22,12 @@ public:
     bool Close() override;
     bool Write(const std::uint8_t* bytes, std::size_t length) override;
     std::size_t ReadWaiting(std::uint8_t* buffer, std::size_t capacity) override;
+    std::size_t ReadArrived(std::uint8_t* buffer, std::size_t capacity, unsigned waitMs) override;
 
 private:
+    // The bytes in the input queue now (at most capacity); 0 when the status query fails.
+    std::size_t ReadQueued(std::uint8_t* buffer, std::size_t capacity);
+
     // INVALID_HANDLE_VALUE whenever no port is open, also after a close: a stale value could name
     // whatever object the system hands that number to next.
     HANDLE port = INVALID_HANDLE_VALUE;

@@ -1,0 +1,37 @@
+// The serial line over a POSIX terminal device (termios). Held exclusively while open: TIOCEXCL keeps
+// other opens out, and a UUCP lock file tells the serial tools that honour that convention.
+#pragma once
+
+#include <string>
+
+#include "link/SerialLine.h"
+
+class PosixSerialLine : public SerialLine {
+public:
+    // lockDirectory: where the UUCP lock files live; empty for none.
+    explicit PosixSerialLine(std::string lockDirectory) : lockDirectory(std::move(lockDirectory)) {}
+    PosixSerialLine(const PosixSerialLine&) = delete;
+    PosixSerialLine& operator=(const PosixSerialLine&) = delete;
+    ~PosixSerialLine() override;
+
+    bool Open(const std::string& devicePath) override;
+    // Raw 9600 8N1 with the whole line state set: no parity check, no software or hardware flow
+    // control, no translation of any byte; reads never block.
+    void ApplyLineSettings() override;
+    bool Close() override;
+    bool Write(const std::uint8_t* bytes, std::size_t length) override;
+    std::size_t ReadWaiting(std::uint8_t* buffer, std::size_t capacity) override;
+    std::size_t ReadArrived(std::uint8_t* buffer, std::size_t capacity, unsigned waitMs) override;
+
+    // Why the last Open failed, in one line.
+    const std::string& OpenFailure() const { return openFailure; }
+
+private:
+    bool TakeLock(const std::string& devicePath);
+    void ReleaseLock();
+
+    std::string lockDirectory;
+    std::string lockPath;  // the lock file this line holds, empty when none
+    std::string openFailure;
+    int fd = -1;
+};
