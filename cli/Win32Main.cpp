@@ -77,9 +77,9 @@ public:
         } catch (const PortDiscoveryError& error) {
             Err(std::string("tarvik-cli: ") + error.what() + "\n");
         }
-        // The names come from the system's A calls, in its ANSI code page.
+        // As the dialog's drop-down shows them; the names come from the system's A calls, in its ANSI code page.
         for (std::ptrdiff_t i = 0; i < portList.GetSize(); ++i)
-            Write(STD_OUTPUT_HANDLE, PortEntryText(portList[i]) + "  " + portList[i].devicePath + "\n", CP_ACP);
+            Write(STD_OUTPUT_HANDLE, PortEntryText(portList[i]) + "\n", CP_ACP);
     }
 
     void Out(const std::string& text) override { Write(STD_OUTPUT_HANDLE, text, kProgramCodePage); }

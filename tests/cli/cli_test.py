@@ -116,21 +116,18 @@ class CliAgainstSimulator(unittest.TestCase):
 class PortsOverFakeSysfs(unittest.TestCase):
     def test_lists_ports_with_a_device_and_usb_names_and_by_id_links(self):
         with tempfile.TemporaryDirectory() as root:
-            usb = Path(root, "sys/devices/pci0000:00/usb1/1-1")
+            usb, uart = Path(root, "sys/devices/pci0000:00/usb1/1-1"), Path(root, "sys/devices/platform/serial8250")
+            tty = usb / "1-1:1.0/ttyUSB0/tty/ttyUSB0"
             files = {usb / "idVendor": "0403", usb / "idProduct": "6001", usb / "manufacturer": "FTDI",
-                     usb / "product": "FT232R USB UART", Path(root, "sys/devices/platform/serial8250/tty/ttyS0/type"): "0",
-                     Path(root, "sys/devices/platform/serial8250/tty/ttyS1/type"): "4"}
+                     usb / "product": "FT232R USB UART", uart / "tty/ttyS0/type": "0", uart / "tty/ttyS1/type": "4",
+                     tty / "dev": "188:0"}
+            links = {"sys/class/tty/ttyUSB0": tty, "sys/class/tty/tty0": root, tty / "device": tty.parents[1],
+                     "sys/class/tty/ttyS0": uart / "tty/ttyS0", "sys/class/tty/ttyS1": uart / "tty/ttyS1",
+                     uart / "tty/ttyS0/device": uart, uart / "tty/ttyS1/device": uart,
+                     "dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1-if00-port0": "../../ttyUSB0"}
             for path, text in files.items():
                 path.parent.mkdir(parents=True, exist_ok=True)
                 path.write_text(text + "\n")
-            (usb / "1-1:1.0/ttyUSB0/tty/ttyUSB0").mkdir(parents=True)
-            links = {"sys/class/tty/ttyUSB0": usb / "1-1:1.0/ttyUSB0/tty/ttyUSB0", "sys/class/tty/tty0": root,
-                     "sys/class/tty/ttyS0": Path(root, "sys/devices/platform/serial8250/tty/ttyS0"),
-                     "sys/class/tty/ttyS1": Path(root, "sys/devices/platform/serial8250/tty/ttyS1"),
-                     "sys/devices/pci0000:00/usb1/1-1/1-1:1.0/ttyUSB0/tty/ttyUSB0/device": usb / "1-1:1.0/ttyUSB0",
-                     "sys/devices/platform/serial8250/tty/ttyS0/device": Path(root, "sys/devices/platform/serial8250"),
-                     "sys/devices/platform/serial8250/tty/ttyS1/device": Path(root, "sys/devices/platform/serial8250"),
-                     "dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1-if00-port0": "../../ttyUSB0"}
             for link, target in links.items():
                 Path(root, link).parent.mkdir(parents=True, exist_ok=True)
                 Path(root, link).symlink_to(target)
