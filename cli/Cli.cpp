@@ -157,7 +157,7 @@ struct Reply {
 };
 
 // One request and its reply. The reply is over at its full size, or once the line has been quiet for
-// 3.5 characters after bytes came, or at the time-out when nothing came.
+// kSilenceMs after bytes came, or at the time-out when nothing came.
 Reply Exchange(CliHost& host, const RequestFrame& request, std::size_t expected, unsigned timeoutMs)
 {
     Reply reply;
@@ -200,7 +200,7 @@ struct Reading {
         }
     }
     // The dialog's line for what went wrong.
-    const char* FailureLine() const { return reply.written ? ReadFailureLine(check) : "写串口失败"; }
+    const char* FailureLine() const { return reply.written ? ReadFailureLine(check) : kWriteFailedLine; }
 };
 
 Reading ReadSensor(CliHost& host, const Options& options, std::uint8_t address)
@@ -355,7 +355,7 @@ int SetOffsetCommand(CliHost& host, const Options& options)
     const Reply echo = Exchange(host, BuildWriteRequest(address, registerNumber, value), kWriteResponseSize,
                                 options.timeoutMs);
     if (!echo.written) {
-        host.Err(prefix + "写串口失败\n");
+        host.Err(prefix + kWriteFailedLine + "\n");
         return kExitSensorFailed;
     }
     const ResponseCheck check = CheckWriteResponse(echo.bytes, echo.count, registerNumber);

@@ -7,6 +7,8 @@
 
 #include "link/Frames.h"
 
+// A request that could not be written to the port.
+inline const char* const kWriteFailedLine = "写串口失败";
 // "正在读取地址为：5 的设备."
 std::string ReadRequestLine(std::uint8_t address);
 // "正在设置地址为：5 的设备."

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "link/ExchangeTexts.h"
 #include "link/Frames.h"
 #include "link/LinkState.h"
 #include "link/SerialLine.h"
@@ -82,7 +83,7 @@ std::string SelectedPortName(Console& console)
 bool SendFrame(Console& console, const std::uint8_t* frame)
 {
     if (console.line.Write(frame, kRequestSize)) return true;
-    console.view.AppendLog("写串口失败", kAppendToPane);
+    console.view.AppendLog(kWriteFailedLine, kAppendToPane);
     return false;
 }
 
