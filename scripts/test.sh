@@ -11,7 +11,7 @@ bash scripts/release.sh >/dev/null
 mkdir -p build/logs
 status=0
 ctest --preset host 2>&1 | tee build/logs/ctest.log || status=1
-/usr/bin/python3 tests/release/check_imports.py build/windows/Tarvik.exe build/windows-i686/Tarvik.exe \
+/usr/bin/python3 tests/release/check_imports.py build/windows{,-i686}/Tarvik.exe build/windows{,-i686}/tarvik-cli.exe \
   2>&1 | tee build/logs/imports.log || status=1
 /usr/bin/python3 tests/e2e/run_e2e.py 2>&1 | tee build/logs/e2e.log || status=1
 # Wine runs 32-bit programs, the .exe and the installers, only with its 32-bit half.

@@ -14,21 +14,9 @@ import unittest
 from pathlib import Path
 
 CLI, SIM = sys.argv.pop(1), sys.argv.pop(1)
-BUS = """set 1 temp=23.5,hum=45.6
-set 2 r5=0x1A
-add 3
-fault 3 silent
-add 4
-fault 4 address
-add 6
-fault 6 crc-low
-add 7
-fault 7 echo-reg
-add 8
-fault 8 late 300
-add 9
-fault 9 split 300
-"""
+# Sensor 1 and 2 answer; 3, 4, 6, 7, 8, 9 each with one fault of the answer.
+BUS = "set 1 temp=23.5,hum=45.6\nset 2 r5=0x1A\n" + "".join(f"add {a}\nfault {a} {f}\n" for a, f in (
+    (3, "silent"), (4, "address"), (6, "crc-low"), (7, "echo-reg"), (8, "late 300"), (9, "split 300")))
 READ_1 = ("正在读取地址为：1 的设备.\n读取成功:\n温度23.5 度--湿度:{} %--温度偏移：0.0\n湿度偏移：{}--传感器地址：1--类型：1\n"
           "硬件版本：12--软件版本：105\n")
 NO_ANSWER = "接收数据长度不正确！"

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Fails when a Tarvik.exe could not load on Windows XP SP3 (32-bit) or XP x64 / Server 2003 (64-bit):
+"""Fails when a Tarvik.exe or tarvik-cli.exe could not load on Windows XP SP3 (32-bit) or XP x64 / Server 2003 (64-bit):
 an import outside the calls those systems have, or a PE header that asks for a newer Windows.
 Usage: check_imports.py EXE..."""
 
@@ -20,12 +20,13 @@ ALLOWED = {dll: set(names.split()) for dll, names in {
         MultiByteToWideChar PurgeComm RaiseException ReadFile ReleaseSemaphore RtlCaptureContext
         RtlLookupFunctionEntry RtlUnwindEx RtlVirtualUnwind SetCommState SetCommTimeouts SetLastError
         SetUnhandledExceptionFilter SetupComm Sleep TlsAlloc TlsFree TlsGetValue TlsSetValue VirtualProtect
-        VirtualQuery WaitForSingleObject WideCharToMultiByte WriteFile __C_specific_handler""",
+        VirtualQuery WaitForSingleObject WideCharToMultiByte WriteFile __C_specific_handler GetConsoleMode GetStdHandle
+        GetSystemTimeAsFileTime GetTickCount GetTimeZoneInformation SetConsoleCtrlHandler SetEvent WriteConsoleW""",
     "msvcrt.dll": """___lc_codepage_func ___mb_cur_max_func __getmainargs __initenv __iob_func __mb_cur_max
         __p__acmdln __p__commode __p__fmode __set_app_type __setusermatherr _acmdln _amsg_exit _cexit _close
         _commode _errno _fmode _initterm _iob _onexit _read abort atoi calloc exit fprintf fputc fputs free fwrite
         localeconv malloc memchr memcmp memcpy memmove memset realloc setlocale signal strchr strcmp strerror strlen
-        strncmp vfprintf wcslen""",
+        strncmp vfprintf wcslen gmtime _gmtime64 strftime""",
     "setupapi.dll": """SetupDiDestroyDeviceInfoList SetupDiEnumDeviceInterfaces SetupDiGetClassDevsA
         SetupDiGetDeviceInterfaceDetailA SetupDiGetDeviceInterfaceDetailW SetupDiGetDeviceRegistryPropertyA
         SetupDiGetDeviceRegistryPropertyW""",
