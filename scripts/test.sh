@@ -25,7 +25,7 @@ fi
 
 echo
 echo "host tests: $(grep -E 'tests passed|No tests were found' build/logs/ctest.log | tail -n 1)"
-echo "import tables: $(grep -c '^PASS' build/logs/imports.log) of 2 load on the oldest Windows"
+echo "import tables: $(grep -c '^PASS' build/logs/imports.log) of 4 load on the oldest Windows"
 echo "end-to-end, 64-bit: $(tail -n 1 build/logs/e2e.log)"
 echo "end-to-end, 32-bit: $(tail -n 1 build/logs/e2e-32.log)"
 echo "packages: $(tail -n 1 build/logs/packages.log)"
