@@ -195,6 +195,7 @@ struct Reading {
         switch (check) {
         case ResponseCheck::Ok: return "ok";
         case ResponseCheck::BadAddress: return "bad-address";
+        case ResponseCheck::BadFormat: return "bad-format";
         case ResponseCheck::BadCrc: return "bad-crc";
         default: return "bad-length";
         }
@@ -352,13 +353,13 @@ int SetOffsetCommand(CliHost& host, const Options& options)
 
     const std::string prefix = "tarvik-cli: " + std::to_string(address) + ": ";
     const std::uint16_t value = EncodeSignedTenths(tenths);
-    const Reply echo = Exchange(host, BuildWriteRequest(address, registerNumber, value), kWriteResponseSize,
-                                options.timeoutMs);
+    const RequestFrame request = BuildWriteRequest(address, registerNumber, value);
+    const Reply echo = Exchange(host, request, kWriteResponseSize, options.timeoutMs);
     if (!echo.written) {
         host.Err(prefix + kWriteFailedLine + "\n");
         return kExitSensorFailed;
     }
-    const ResponseCheck check = CheckWriteResponse(echo.bytes, echo.count, registerNumber);
+    const ResponseCheck check = CheckWriteResponse(echo.bytes, echo.count, request);
     const std::string outcome = Joined(WriteOutcomeLines(check, writeKind));
     if (check != ResponseCheck::Ok) {
         host.Err(prefix + outcome + "\n");

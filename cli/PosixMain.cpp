@@ -11,6 +11,7 @@
 #include "cli/Cli.h"
 #include "cli/CliHost.h"
 #include "link/PosixSerialLine.h"
+#include "link/SerialChannel.h"
 #include "ports/SysfsPorts.h"
 
 namespace {
@@ -47,12 +48,9 @@ public:
 
     bool OpenPort(const std::string& port, std::string& failure) override
     {
-        if (!line.Open(port)) {
-            failure = line.OpenFailure();
-            return false;
-        }
-        line.ApplyLineSettings();
-        return true;
+        if (OpenAndSetUp(line, port)) return true;
+        failure = line.OpenFailure().empty() ? port + ": the line settings were refused" : line.OpenFailure();
+        return false;
     }
     SerialLine& Line() override { return line; }
 

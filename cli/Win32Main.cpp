@@ -4,13 +4,12 @@
 #include "cli/Cli.h"
 #include "cli/CliHost.h"
 #include "framework/Text.h"
+#include "link/SerialChannel.h"
 #include "link/Win32SerialLine.h"
 #include "ports/PortDiscovery.h"
 #include "ports/Win32PortSystem.h"
 
 namespace {
-
-constexpr unsigned kProgramCodePage = 936;
 
 HANDLE interruptEvent = nullptr;  // set by Ctrl-C; lives as long as the process
 
@@ -42,16 +41,15 @@ std::string OpenFailure(const std::string& port, DWORD error)
 }
 
 // A console gets UTF-16; a pipe or a file gets UTF-8.
-void Write(DWORD stream, const std::string& text, unsigned codePage)
+void Write(DWORD stream, const std::wstring& wide)
 {
     const HANDLE handle = ::GetStdHandle(stream);
-    const std::wstring wide = WideFromCodePage(text, codePage);
     DWORD mode = 0;
     DWORD written = 0;
     if (::GetConsoleMode(handle, &mode)) {
         ::WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
     } else {
-        const std::string utf8 = CodePageFromWide(wide, CP_UTF8);
+        const std::string utf8 = Utf8FromWide(wide);
         ::WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
     }
 }
@@ -60,30 +58,24 @@ class Win32Host : public CliHost {
 public:
     bool OpenPort(const std::string& port, std::string& failure) override
     {
-        if (!line.Open(DevicePath(port))) {
-            failure = OpenFailure(port, ::GetLastError());
-            return false;
-        }
-        line.ApplyLineSettings();
-        return true;
+        if (OpenAndSetUp(line, DevicePath(port))) return true;
+        failure = OpenFailure(port, ::GetLastError());
+        return false;
     }
     SerialLine& Line() override { return line; }
 
     void ListPorts() override
     {
         Win32PortSystem system;
-        try {
-            EnumerateSerialPorts(system);
-        } catch (const PortDiscoveryError& error) {
-            Err(std::string("tarvik-cli: ") + error.what() + "\n");
-        }
-        // As the dialog's drop-down shows them; the names come from the system's A calls, in its ANSI code page.
+        // As the dialog's drop-down shows them; the system's texts are carried as UTF-8.
+        for (const std::string& error : EnumerateSerialPorts(system))
+            Write(STD_ERROR_HANDLE, WideFromUtf8("tarvik-cli: " + error + "\n"));
         for (std::ptrdiff_t i = 0; i < portList.GetSize(); ++i)
-            Write(STD_OUTPUT_HANDLE, PortEntryText(portList[i]) + "\n", CP_ACP);
+            Write(STD_OUTPUT_HANDLE, WideFromUtf8(PortEntryText(portList[i]) + "\n"));
     }
 
-    void Out(const std::string& text) override { Write(STD_OUTPUT_HANDLE, text, kProgramCodePage); }
-    void Err(const std::string& text) override { Write(STD_ERROR_HANDLE, text, kProgramCodePage); }
+    void Out(const std::string& text) override { Write(STD_OUTPUT_HANDLE, WideFromProgramText(text)); }
+    void Err(const std::string& text) override { Write(STD_ERROR_HANDLE, WideFromProgramText(text)); }
 
     void Pause(unsigned ms) override { ::WaitForSingleObject(interruptEvent, ms); }
     bool Interrupted() const override { return ::WaitForSingleObject(interruptEvent, 0) == WAIT_OBJECT_0; }

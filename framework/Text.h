@@ -11,7 +11,3 @@ std::wstring WideFromUtf8(const std::string& text);
 std::string Utf8FromWide(const std::wstring& text);
 // A string resource of the program's module, as the resource holds it; empty when there is none.
 std::wstring ResourceString(unsigned stringId);
-
-// The same conversions for texts in another code page (the system's ANSI one, UTF-8).
-std::wstring WideFromCodePage(const std::string& text, unsigned codePage);
-std::string CodePageFromWide(const std::wstring& text, unsigned codePage);

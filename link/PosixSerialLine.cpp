@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -104,20 +103,26 @@ bool PosixSerialLine::Open(const std::string& devicePath)
     return false;
 }
 
-void PosixSerialLine::ApplyLineSettings()
+bool PosixSerialLine::GetLineState()
 {
-    termios line{};
-    if (::tcgetattr(fd, &line) != 0) return;
-    line.c_iflag = 0;  // no parity check, no XON/XOFF, no byte translated or stripped
-    line.c_oflag = 0;
-    line.c_lflag = 0;
-    line.c_cflag = CS8 | CREAD | CLOCAL;  // one stop bit, no parity, no RTS/CTS handshake
-    line.c_cc[VMIN] = 0;
-    line.c_cc[VTIME] = 0;
-    ::cfsetispeed(&line, B9600);
-    ::cfsetospeed(&line, B9600);
-    ::tcsetattr(fd, TCSANOW, &line);
-    ::tcflush(fd, TCIOFLUSH);
+    return ::tcgetattr(fd, &state) == 0;
+}
+
+bool PosixSerialLine::SetLineState()
+{
+    state.c_iflag = 0;  // no parity check, no XON/XOFF, no byte translated or stripped
+    state.c_oflag = 0;
+    state.c_lflag = 0;
+    state.c_cflag = CS8 | CREAD | CLOCAL;  // one stop bit, no parity, no RTS/CTS handshake
+    state.c_cc[VMIN] = 0;
+    state.c_cc[VTIME] = 0;
+    return ::cfsetispeed(&state, B9600) == 0 && ::cfsetospeed(&state, B9600) == 0 &&
+           ::tcsetattr(fd, TCSANOW, &state) == 0;
+}
+
+bool PosixSerialLine::Purge()
+{
+    return ::tcflush(fd, TCIOFLUSH) == 0;
 }
 
 bool PosixSerialLine::Close()

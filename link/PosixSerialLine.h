@@ -2,6 +2,8 @@
 // other opens out, and a UUCP lock file tells the serial tools that honour that convention.
 #pragma once
 
+#include <termios.h>
+
 #include <string>
 
 #include "link/SerialLine.h"
@@ -15,9 +17,13 @@ public:
     ~PosixSerialLine() override;
 
     bool Open(const std::string& devicePath) override;
-    // Raw 9600 8N1 with the whole line state set: no parity check, no software or hardware flow
-    // control, no translation of any byte; reads never block.
-    void ApplyLineSettings() override;
+    // The kernel's queues have their own sizes, and reads never block on this line: nothing to set.
+    bool SetQueueSizes() override { return true; }
+    bool SetTimeouts() override { return true; }
+    bool GetLineState() override;
+    // Raw 9600 8N1: no parity check, no software or hardware flow control, no byte translated.
+    bool SetLineState() override;
+    bool Purge() override;
     bool Close() override;
     bool Write(const std::uint8_t* bytes, std::size_t length) override;
     std::size_t ReadWaiting(std::uint8_t* buffer, std::size_t capacity) override;
@@ -33,5 +39,6 @@ private:
     std::string lockDirectory;
     std::string lockPath;  // the lock file this line holds, empty when none
     std::string openFailure;
+    termios state{};
     int fd = -1;
 };

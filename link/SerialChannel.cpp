@@ -18,17 +18,6 @@ std::uint8_t rxBuffer[kRxBufferSize];
 
 namespace {
 
-// A port that refuses a setting keeps whatever the last program left on it, unfit for the bus: it is
-// closed again.
-bool OpenAndSetUp(SerialLine& line, const std::string& path)
-{
-    if (!line.Open(path)) return false;
-    if (line.SetQueueSizes() && line.SetTimeouts() && line.GetLineState() && line.SetLineState() && line.Purge())
-        return true;
-    line.Close();
-    return false;
-}
-
 void OpenPort(Console& console)
 {
     if (!OpenAndSetUp(console.line, SelectedPortPath(console))) {
@@ -59,6 +48,16 @@ void ClosePort(Console& console)
 }
 
 }  // namespace
+
+// A port that refuses a setting keeps whatever the last program left on it, unfit for the bus.
+bool OpenAndSetUp(SerialLine& line, const std::string& path)
+{
+    if (!line.Open(path)) return false;
+    if (line.SetQueueSizes() && line.SetTimeouts() && line.GetLineState() && line.SetLineState() && line.Purge())
+        return true;
+    line.Close();
+    return false;
+}
 
 void OnOpenClicked(Console& console)
 {

@@ -6,11 +6,15 @@
 #include <string>
 
 struct Console;
+class SerialLine;
 
 constexpr std::size_t kRxBufferSize = 2048;
 extern std::uint8_t rxBuffer[kRxBufferSize];
 
 void OnOpenClicked(Console& console);
+// Opens the port and makes its line state whole for the bus; a port that refuses any of the set-up
+// is closed again. False when it is not open.
+bool OpenAndSetUp(SerialLine& line, const std::string& path);
 // devicePath of the record selected in the port drop-down; CInvalidArgException when none is.
 std::string SelectedPortPath(Console& console);
 // The selected entry's text before its first '-'.

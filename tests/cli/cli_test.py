@@ -14,9 +14,11 @@ import unittest
 from pathlib import Path
 
 CLI, SIM = sys.argv.pop(1), sys.argv.pop(1)
-# Sensor 1 and 2 answer; 3, 4, 6, 7, 8, 9 each with one fault of the answer.
-BUS = "set 1 temp=23.5,hum=45.6\nset 2 r5=0x1A\n" + "".join(f"add {a}\nfault {a} {f}\n" for a, f in (
-    (3, "silent"), (4, "address"), (6, "crc-low"), (7, "echo-reg"), (8, "late 300"), (9, "split 300")))
+# Sensor 1 and 2 answer; the others each with faults of the answer.
+FAULTS = ((3, "silent"), (4, "address"), (6, "crc-low"), (7, "echo-reg"), (7, "function"), (8, "late 300"),
+          (9, "split 300"), (10, "echo-value"))
+BUS = ("set 1 temp=23.5,hum=45.6\nset 2 r5=0x1A\n" + "".join(f"add {a}\n" for a in dict.fromkeys(a for a, _ in FAULTS))
+       + "".join(f"fault {a} {f}\n" for a, f in FAULTS))
 READ_1 = ("正在读取地址为：1 的设备.\n读取成功:\n温度23.5 度--湿度:{} %--温度偏移：0.0\n湿度偏移：{}--传感器地址：1--类型：1\n"
           "硬件版本：12--软件版本：105\n")
 NO_ANSWER = "接收数据长度不正确！"
@@ -48,10 +50,11 @@ class CliAgainstSimulator(unittest.TestCase):
             (["read", p, "3"], 1, "", f"tarvik-cli: 3: {NO_ANSWER}\n"),
             (["read", p, "4"], 1, "", "tarvik-cli: 4: 接收地址不正确！\n"),
             (["read", p, "6"], 1, "", "tarvik-cli: 6: CRC校验不正确！\n"),
+            (["read", p, "7"], 1, "", "tarvik-cli: 7: 接收数据格式不正确！\n"),
             (["read", p, "8", "--timeout", "600"], 0, None, ""),
             (["read", p, "64"], 2, "", "tarvik-cli: 64: 地址输入不合法！输入范围为：0到63\n"),
             (["scan", p, "1-2"], 0, "1: 类型：1--硬件版本：12--软件版本：105\n2: 类型：1A--硬件版本：12--软件版本：105\n", ""),
-            (["scan", p, "10-12"], 1, "", "tarvik-cli: no sensor answered in 10-12\n"),
+            (["scan", p, "11-13"], 1, "", "tarvik-cli: no sensor answered in 11-13\n"),
             (["scan", p, "5-3"], 2, "", "tarvik-cli: 5-3: 结束地址不能小于起始地址！\n"),
             (["scan", p, "1-6"], 1, "1: 类型：1--硬件版本：12--软件版本：105\n2: 类型：1A--硬件版本：12--软件版本：105\n",
              "tarvik-cli: 4: 接收地址不正确！\ntarvik-cli: 6: CRC校验不正确！\n"),
@@ -61,6 +64,7 @@ class CliAgainstSimulator(unittest.TestCase):
             (["set-offset", p, "3", "temp", "1"], 1, "", f"tarvik-cli: 3: {NO_ANSWER}\n"),
             (["set-offset", p, "6", "temp", "1"], 1, "", "tarvik-cli: 6: CRC校验不正确！温度偏移设置不正确！\n"),
             (["set-offset", p, "7", "temp", "1"], 1, "", "tarvik-cli: 7: 温度偏移设置不正确！\n"),
+            (["set-offset", p, "10", "hum", "1"], 1, "", "tarvik-cli: 10: 湿度偏移设置不正确！\n"),
             (["set-offset", p, "1", "pressure", "1"], 2, "", "tarvik-cli: pressure: the offset is temp or hum\n"),
             (["read", "/nonexistent/port", "1"], 2, "", "tarvik-cli: 打开COM失败! /nonexistent/port: No such file or directory\n"),
             (["frobnicate"], 2, "", "tarvik-cli: unknown command frobnicate\n"),
@@ -83,8 +87,7 @@ class CliAgainstSimulator(unittest.TestCase):
                          [("1", "ok", "23.5", "1"), ("3", "no-answer", "", "")])
         result = cli("watch", self.port, "1-2", "--count", "2", "--interval", "50", "--format", "json")
         records = [json.loads(line) for line in result.stdout.splitlines()]
-        self.assertEqual(result.returncode, 0)
-        self.assertEqual([r["address"] for r in records], [1, 2, 1, 2])
+        self.assertEqual([result.returncode] + [r["address"] for r in records], [0, 1, 2, 1, 2])
         self.assertEqual(records[1], dict(records[1], status="ok", humidity=47.4, temp_offset=0.0, type="1A", sw_version="105"))
         times = [datetime.datetime.fromisoformat(r["time"].replace("Z", "+00:00")) for r in records]
         self.assertEqual(times, sorted(times))
