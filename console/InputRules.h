@@ -24,8 +24,8 @@ extern double inputValue;
 // otherwise parses it into inputValue.
 bool ReadAddressInput(ConsoleView& view, int controlId);
 
-// What a text must be to state a number: an address nothing but digits, an offset (kept by the filter
-// to '-', digits and '.') at least one digit.
+// What a text must be to state a number: an address nothing but digits, an offset of the filter's shape
+// ('-' only first, digits, one '.') with at least one digit.
 enum class NumberText { Digits, WithADigit };
 
 // The rows one input passes: empty, no number or out of range, accepted (echoed).

@@ -59,6 +59,9 @@ class CliAgainstSimulator(unittest.TestCase):
             (["scan", p, "1-6"], 1, "1: 类型：1--硬件版本：12--软件版本：105\n2: 类型：1A--硬件版本：12--软件版本：105\n",
              "tarvik-cli: 4: 接收地址不正确！\ntarvik-cli: 6: CRC校验不正确！\n"),
             (["set-offset", p, "1", "hum", "2.5"], 0, "湿度偏移设置成功！\n", ""),
+            # Texts the dialog's offset filter would never leave: refused, and the read below shows nothing written.
+            (["set-offset", p, "1", "temp", "1.2.3"], 2, "", "tarvik-cli: 1.2.3: 温度偏移输入不合法！输入范围为：-10.0到10.0\n"),
+            (["set-offset", p, "1", "hum", "x5"], 2, "", "tarvik-cli: x5: 湿度偏移输入不合法！输入范围为：-25.0到25.0\n"),
             (["read", p, "1"], 0, READ_1.format("48.1", "2.5"), ""),
             (["set-offset", p, "1", "temp", "10.1"], 2, "", "tarvik-cli: 10.1: 温度偏移输入不合法！输入范围为：-10.0到10.0\n"),
             (["set-offset", p, "3", "temp", "1"], 1, "", f"tarvik-cli: 3: {NO_ANSWER}\n"),
