@@ -11,6 +11,8 @@ constexpr std::size_t kRequestLength = 8;
 void FrameReceiver::Take(const std::uint8_t* bytes, std::size_t length, Clock::time_point now, const timespec& wallNow,
                          std::vector<ReceivedFrame>& frames)
 {
+    // A late wake-up must not append these bytes to a frame whose silence has already ended it.
+    Expire(now, frames);
     for (std::size_t i = 0; i < length; ++i) {
         if (pending_.bytes.empty()) pending_.firstByteAt = wallNow;
         pending_.bytes.push_back(bytes[i]);

@@ -23,6 +23,7 @@ public:
     static constexpr Clock::duration kSilence = std::chrono::microseconds(4000);  // 3.5 x 1.0417 ms, rounded up
     static constexpr std::size_t kLongestFrame = 256;
 
+    // A frame whose silence has ended by now is finished before the new bytes are taken.
     void Take(const std::uint8_t* bytes, std::size_t length, Clock::time_point now, const timespec& wallNow,
               std::vector<ReceivedFrame>& frames);
     void Expire(Clock::time_point now, std::vector<ReceivedFrame>& frames);
