@@ -103,10 +103,9 @@ void OnPortDropDown(Console& console)
 
 void FilterOffsetText(Console& console, int controlId)
 {
-    std::string text = console.view.ControlText(controlId);
-    const std::optional<std::size_t> removal = OffsetFilterRemoval(text);
-    if (!removal) return;
-    text.erase(*removal, 1);
-    // Raises the edit's change notification, which runs the next pass before this call returns.
-    console.view.SetControlText(controlId, text);
+    const std::string text = console.view.ControlText(controlId);
+    const std::string filtered = FilteredOffsetText(text);
+    // Written back once, whatever the length: the change notification this raises finds nothing left
+    // to remove, so the filter never nests deeper than one call.
+    if (filtered != text) console.view.SetControlText(controlId, filtered);
 }

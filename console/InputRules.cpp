@@ -29,23 +29,53 @@ const InputRule kRangeEndRule = {IDC_RANGE_TO_EDIT, "输入结束地址不能为
                                  kAddressRangeLine, "您输入的结束地址为：", kAppendToPane, NumberText::Digits, 1, 0, 63};
 const char* const kRangeReversedLine = "结束地址不能小于起始地址！";
 
-std::optional<std::size_t> OffsetFilterRemoval(const std::string& text)
+std::string FilteredOffsetText(const std::string& text)
 {
-    int points = 0;
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if (text[i] == '.' && ++points == 2) return i;
-    for (std::size_t i = 1; i < text.size(); ++i)
-        if (text[i] == '-') return i;
+    // The passes remove every '.' after the first, then every '-' not at the start, then every other
+    // byte outside ".-0123456789"; no removal of a later kind brings back one of an earlier kind,
+    // because the second point and a misplaced minus never stand at index 0.
+    std::string kept;
+    kept.reserve(text.size());
+    bool pointKept = false;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        if (c != '.' && c != '-' && (c < '0' || c > '9')) return i;
+        if (c == '.') {
+            if (pointKept) continue;
+            pointKept = true;
+        } else if (c == '-') {
+            if (i != 0) continue;
+        } else if (c < '0' || c > '9') {
+            continue;
+        }
+        kept += c;
     }
-    return std::nullopt;
+    return kept;
 }
 
 double ParseNumber(const std::string& text)
 {
-    return std::strtod(text.c_str(), nullptr);
+    // Only the longest prefix in atof's decimal grammar reaches strtod, which would also take
+    // hexadecimal, "inf" and "nan".
+    const auto isDigit = [&](std::size_t i) { return i < text.size() && text[i] >= '0' && text[i] <= '9'; };
+    std::size_t i = text.find_first_not_of(" \t\n\v\f\r");
+    if (i == std::string::npos) return 0;
+    const std::size_t start = i;
+    if (text[i] == '+' || text[i] == '-') ++i;
+    std::size_t digits = 0;
+    for (; isDigit(i); ++i) ++digits;
+    if (i < text.size() && text[i] == '.')
+        for (++i; isDigit(i); ++i) ++digits;
+    if (digits == 0) return 0;
+    std::size_t end = i;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        std::size_t e = i + 1;
+        if (e < text.size() && (text[e] == '+' || text[e] == '-')) ++e;
+        if (isDigit(e)) {
+            while (isDigit(e)) ++e;
+            end = e;
+        }
+    }
+    return std::strtod(text.substr(start, end - start).c_str(), nullptr);
 }
 
 bool ReadAddressInput(ConsoleView& view, int controlId)

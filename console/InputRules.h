@@ -9,11 +9,12 @@
 
 class ConsoleView;
 
-// One pass of the offset inputs' filter: the index of the one byte to remove (a second '.', a '-' that
-// is not first, or a byte that is none of ".-0123456789", checked in that order), or none.
-std::optional<std::size_t> OffsetFilterRemoval(const std::string& text);
+// The text the offset inputs' filter leaves: its passes, each removing one byte (a second '.', else a
+// '-' that is not first, else a byte that is none of ".-0123456789"), run until one finds nothing.
+std::string FilteredOffsetText(const std::string& text);
 
-// The C library's atof without its undefined behaviour: out-of-range texts give +-HUGE_VAL.
+// The C library's atof: blanks, sign, digits with one point, exponent; nothing else (no hexadecimal,
+// infinity or not-a-number forms). Without its undefined behaviour: out-of-range texts give +-HUGE_VAL.
 double ParseNumber(const std::string& text);
 
 // The whole text last read from an input, and the number parsed from it.

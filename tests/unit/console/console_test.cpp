@@ -156,7 +156,7 @@ TEST_F(ConsoleTest, ReceivePendingTakesOneBatchOfAtMost2048BytesIntoAZeroedBuffe
 
 // An address is digits only and an offset holds a digit (pasted letters, blanks, "-", "." or "-." state
 // no number); then atof's number truncated toward zero, in range; no text reaches an integer conversion
-// out of range.
+// out of range, and only atof's decimal grammar is read: no hexadecimal, infinity or not-a-number form.
 TEST(InputRules, TextsGiveTheirTruncatedValueWithinTheRange)
 {
     const InputRule& address = kSensorAddressRule;
@@ -164,7 +164,8 @@ TEST(InputRules, TextsGiveTheirTruncatedValueWithinTheRange)
         {address, "00", 0}, {address, "-0.9", {}}, {address, "63.9", {}}, {address, "nan", {}}, {address, "ab", {}},
         {address, " 7", {}}, {address, "1e1", {}}, {address, "4294967296", {}}, {kTempOffsetRule, "2.55", 25},
         {kTempOffsetRule, ".5", 5}, {kTempOffsetRule, "-0.05", 0}, {kTempOffsetRule, "-", {}},
-        {kTempOffsetRule, ".", {}}, {kHumOffsetRule, "-.", {}}, {kTempOffsetRule, "1e99999", {}}};
+        {kTempOffsetRule, ".", {}}, {kHumOffsetRule, "-.", {}}, {kTempOffsetRule, "1e99999", {}},
+        {kTempOffsetRule, "0x3", 0}, {kTempOffsetRule, "nan1", 0}, {kTempOffsetRule, "inf1", 0}};
     for (const auto& [rule, text, value] : cases) {
         Fakes view;
         view.texts[rule.controlId] = text;
