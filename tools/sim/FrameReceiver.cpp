@@ -19,7 +19,7 @@ void FrameReceiver::Take(const std::uint8_t* bytes, std::size_t length, Clock::t
         const bool request = pending_.bytes.size() == kRequestLength && HasValidCrc(pending_.bytes.data(), kRequestLength);
         if (request || pending_.bytes.size() == kLongestFrame) Finish(frames);
     }
-    lastByteAt_ = now;
+    if (length > 0) lastByteAt_ = now;
 }
 
 void FrameReceiver::Expire(Clock::time_point now, std::vector<ReceivedFrame>& frames)

@@ -1,0 +1,81 @@
+// The simulator's framing of chunked byte streams with gaps and late wake-ups, and its fault answers:
+// the frames are the model's, and each answer is the model's faults applied to the faultless answer.
+#include "Model.h"
+#include "tools/sim/Bus.h"
+#include "tools/sim/FrameReceiver.h"
+
+namespace {
+
+Bytes Concatenated(const std::vector<sim::Burst>& bursts)
+{
+    Bytes bytes;
+    for (const sim::Burst& burst : bursts) bytes.insert(bytes.end(), burst.bytes.begin(), burst.bytes.end());
+    return bytes;
+}
+
+Bytes Faulted(Bytes reply, const Bytes& request, const sim::Sensor& s)
+{
+    using F = sim::Fault;
+    const auto reseal = [&] { reply = Sealed(Bytes(reply.begin(), reply.end() - 2)); };
+    if (s.Has(F::Silent)) return {};
+    if (s.Has(F::Exception)) reply = Sealed({request[0], static_cast<std::uint8_t>(request[1] | 0x80), static_cast<std::uint8_t>(s.Argument(F::Exception))});
+    if (s.Has(F::Address)) reply[0] = static_cast<std::uint8_t>(s.Argument(F::Address)), reseal();
+    if (reply[1] == 6 && s.Has(F::EchoRegister)) reply[3] ^= 1, reseal();
+    if (reply[1] == 6 && s.Has(F::EchoCrc)) reply[reply.size() - 2] ^= 0xFF;
+    if (s.Has(F::CrcLow)) reply[reply.size() - 2] ^= 0xFF;
+    if (s.Has(F::CrcHigh)) reply.back() ^= 0xFF;
+    if (s.Has(F::Short)) reply.pop_back();
+    if (s.Has(F::Long)) reply.push_back(0);
+    if (s.Has(F::Noise)) reply.insert(reply.begin(), static_cast<std::size_t>(s.Argument(F::Noise)), 0xFF);
+    if (s.Has(F::Flood)) reply.resize(static_cast<std::size_t>(s.Argument(F::Flood)));
+    for (std::size_t i = 0; s.Has(F::Flood) && i < reply.size(); ++i) reply[i] = static_cast<std::uint8_t>(i);
+    return reply;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    Input in{data, size};
+    sim::Bus bus;
+    bus.drift = false;
+    for (int n = in.Byte() % 4; n > 0; --n) {
+        const std::uint8_t address = in.Byte() % 4;
+        sim::Sensor& s = bus.sensors[address] = sim::DefaultSensor(address);
+        const unsigned faults = in.Byte() << 8 | in.Byte();
+        for (int f = 0; f < sim::kFaultKinds; ++f) {
+            const sim::FaultKind& kind = sim::DescribeFault(static_cast<sim::Fault>(f));
+            s.faultOn[f] = faults >> f & 1;
+            s.faultArgument[f] = kind.minArgument + (in.Byte() << 8 | in.Byte()) % (kind.maxArgument - kind.minArgument + 1);
+        }
+    }
+
+    sim::FrameReceiver receiver;
+    std::vector<sim::ReceivedFrame> frames;
+    std::vector<Bytes> model(1);
+    sim::FrameReceiver::Clock::time_point now{}, lastByte{};
+    while (in.size) {
+        const std::uint8_t step = in.Byte();
+        now += std::chrono::microseconds(step * 40);
+        if (!model.back().empty() && now - lastByte >= std::chrono::microseconds(4000)) model.emplace_back();
+        const Bytes chunk = in.Take(step & 1 ? 0 : in.Byte() % 32);  // none: a wake-up with nothing to read
+        if (chunk.empty()) receiver.Expire(now, frames); else receiver.Take(chunk.data(), chunk.size(), now, {}, frames), lastByte = now;
+        for (std::uint8_t b : chunk)
+            if (model.back().push_back(b), (model.back().size() == 8 && SealOk(model.back())) || model.back().size() == 256) model.emplace_back();
+    }
+    receiver.Expire(now + std::chrono::seconds(1), frames);
+    if (model.back().empty()) model.pop_back();
+
+    ORACLE(frames.size() == model.size());
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const Bytes& frame = model[i];
+        ORACLE(frames[i].bytes == frame && frames[i].valid == (frame.size() >= 4 && SealOk(frame)));
+        const auto sensor = bus.sensors.find(frame[0]);
+        if (!frames[i].valid || sensor == bus.sensors.end()) continue;
+        sim::Bus faultless = bus;
+        faultless.sensors[frame[0]].faultOn = {};
+        const Bytes expected = Faulted(Concatenated(faultless.Answer(frame, 0)), frame, sensor->second);
+        ORACLE(Concatenated(bus.Answer(frame, 0)) == expected);
+    }
+    return 0;
+}
