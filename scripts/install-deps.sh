@@ -8,7 +8,7 @@ packages=(
   cmake ninja-build g++ googletest libgtest-dev libgmock-dev
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 fonts-wine fonts-wqy-microhei fonts-noto-cjk
   xvfb xauth xdotool socat imagemagick icoutils locales
-  libmodbus-dev pkgconf mbpoll util-linux python3
+  libmodbus-dev pkgconf mbpoll util-linux python3 clang libclang-rt-14-dev
   nsis python3-markdown zip unzip
 )
 if bash "$(dirname "$0")/runs-32-bit.sh"; then
