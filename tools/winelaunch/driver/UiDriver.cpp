@@ -5,6 +5,8 @@
 // "ok <JSON value>" or "error <text>". Windows are named by their handle as a decimal number.
 #include <windows.h>
 
+#include <psapi.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -292,6 +294,53 @@ std::string ResourceString(const std::string& modulePath, const std::string& id)
     return out;
 }
 
+// Wine counts another process's handles only in the system's handle table, and its GUI object counts
+// (GetGuiResources) are always 0: the process's windows stand for its USER objects.
+struct SystemHandle {
+    ULONG ownerPid;
+    BYTE objectType, flags;
+    USHORT value;
+    PVOID object;
+    ULONG access;
+};
+extern "C" LONG NTAPI NtQuerySystemInformation(int informationClass, PVOID information, ULONG length, PULONG returned);
+
+BOOL CALLBACK CountOwned(HWND window, LPARAM counter)
+{
+    auto* count = reinterpret_cast<std::pair<DWORD, long long>*>(counter);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(window, &pid);
+    if (pid == count->first) {
+        ++count->second;
+        ::EnumChildWindows(window, &CountOwned, counter);
+    }
+    return TRUE;
+}
+
+std::string Resources(DWORD pid)
+{
+    HANDLE process = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    if (!process)
+        Fail("cannot open the process");
+    PROCESS_MEMORY_COUNTERS memory = {};
+    ::GetProcessMemoryInfo(process, &memory, sizeof memory);
+    const DWORD gdi = ::GetGuiResources(process, GR_GDIOBJECTS);
+    ::CloseHandle(process);
+    std::vector<char> table(1 << 16);
+    ULONG needed = 0;
+    while (NtQuerySystemInformation(16, table.data(), static_cast<ULONG>(table.size()), &needed) != 0)
+        table.resize(table.size() * 2);
+    const ULONG count = *reinterpret_cast<ULONG*>(table.data());
+    const auto* handles = reinterpret_cast<const SystemHandle*>(table.data() + sizeof(ULONG_PTR));
+    long long owned = 0;
+    for (ULONG i = 0; i < count; ++i)
+        owned += handles[i].ownerPid == pid;
+    std::pair<DWORD, long long> windows{pid, 0};
+    ::EnumWindows(&CountOwned, reinterpret_cast<LPARAM>(&windows));
+    return "{\"handles\":" + Json(owned) + ",\"gdi\":" + Json(static_cast<long long>(gdi)) +
+           ",\"user\":" + Json(windows.second) + ",\"private\":" + Json(static_cast<long long>(memory.PagefileUsage)) + "}";
+}
+
 std::string Execute(const std::vector<std::string>& words)
 {
     const std::string& command = words[0];
@@ -382,6 +431,8 @@ std::string Execute(const std::vector<std::string>& words)
     }
     if (command == "resstring")
         return ResourceString(arg(1), arg(2));
+    if (command == "resources")
+        return Resources(static_cast<DWORD>(Number(arg(1))));
     if (command == "acp")
         return Json(static_cast<long long>(::GetACP()));
     Fail("unknown command " + command);

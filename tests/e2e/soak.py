@@ -1,0 +1,137 @@
+#!/usr/bin/env python3
+"""A long run of the real Tarvik.exe under Wine: a continuous read over sensors 1 to 8 on the simulator,
+in runs of 5 to 12 s, each under a seeded random choice of faults (every kind the simulator has), some
+with the line vanishing and returning (the port then closed and opened again), and an offset write and
+a single read between runs. Every exchange is checked from the pane, the frame log and the schedule;
+each minute the program's handles, GDI and USER objects and private memory are sampled inside Wine.
+  soak.py --minutes N [--seed S]       prints its figures; exits non-zero at the first failure"""
+
+import argparse
+import random
+import re
+import statistics
+import sys
+import time
+from pathlib import Path
+from types import SimpleNamespace
+
+sys.dont_write_bytecode = True
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import harness as h  # noqa: E402
+
+SENSORS = [h.Sensor(a, f"temp={20 + a}.0,hum=50.0", [], []) for a in range(1, 9)]
+CRC, UNWRITTEN = "CRC校验不正确！", "写串口失败"
+# The line a read meets under each fault with its default argument; the write-echo faults leave reads alone.
+READ_LINE = {"silent": h.BAD_LENGTH, "address": "接收地址不正确！", "crc-low": CRC, "crc-high": CRC,
+             "split": h.BAD_LENGTH, "late": h.BAD_LENGTH, "exception": h.BAD_LENGTH, "short": h.BAD_LENGTH,
+             "long": h.BAD_LENGTH, "echo-reg": None, "echo-crc": None, "noise": h.BAD_LENGTH, "flood": h.BAD_LENGTH}
+REQUEST = re.compile(r"正在读取地址为：(\d+) 的设备\.")
+
+
+def tenths(t):
+    return f"{'-' if t < 0 else ''}{abs(t) // 10}.{abs(t) % 10}"
+
+
+def block(address, offset):
+    return ["读取成功:", f"温度{tenths(200 + 10 * address + offset)} 度--湿度:50.0 %--温度偏移：{tenths(offset)}",
+            f"湿度偏移：0.0--传感器地址：{address}--类型：1", "硬件版本：12--软件版本：105", ""]
+
+
+def exchanges(pane):
+    """(address, the lines its check wrote) for every request line of the pane."""
+    found = []
+    for line in pane[:-1]:
+        if (match := REQUEST.fullmatch(line)):
+            found.append((int(match[1]), []))
+        elif found:
+            found[-1][1].append(line)
+    return found
+
+
+def soak(ctx, minutes, rng, figures):
+    ui, bus = ctx.open_bus(*SENSORS)
+    pid, offsets, shown = ui.main.info()["pid"], dict.fromkeys(range(1, 9), 0), None
+    end, next_sample = time.monotonic() + 60 * minutes, time.monotonic()
+    while time.monotonic() < end:
+        if time.monotonic() >= next_sample:
+            figures["resources"].append(ctx.driver("resources", pid))
+            next_sample += 60
+        faults = {a: rng.choice(list(READ_LINE)) for a in range(1, 9) if rng.random() < 0.4}
+        for address, kind in faults.items():
+            bus(f"fault {address} {kind}")
+        vanish, sent = rng.random() < 0.2, len(bus.wire("rx"))
+        figures["runs"], figures["vanished"] = figures["runs"] + 1, figures["vanished"] + vanish
+        ui.set_text(h.FROM, "1"), ui.set_text(h.TO, "8"), ui.click(h.CONTINUOUS)
+        time.sleep(rng.uniform(5, 12))
+        if vanish:
+            bus("vanish"), time.sleep(2.5), bus("return")
+        ui.click(h.CONTINUOUS)
+        ui.expect_quiet(bus, "the stop")  # no request after it
+        rx = [(t, f) for t, d, f in bus.frames() if d == "rx"][sent:]
+        runs = exchanges(ui.pane())
+        h.check([a for a, _ in runs], [1 + i % 8 for i in range(len(runs))], "addresses in turn from 1")
+        h.check([f for _, f in rx], [h.read_request(a) for a, lines in runs if lines[:1] != [UNWRITTEN]], "requests")
+        for n, (address, lines) in enumerate(runs):
+            kind = faults.get(address)
+            expected = [READ_LINE[kind]] if READ_LINE.get(kind) else block(address, offsets[address])
+            # A read stopped while awaited writes nothing; around a vanished line the write or the answer fails.
+            allowed = [expected] + [[]] * (n == len(runs) - 1) + [[UNWRITTEN, h.BAD_LENGTH], [h.BAD_LENGTH]] * vanish
+            h.check(lines in allowed, True, f"read of {address} under {kind}: {lines}")
+            shown = address if lines[:1] == ["读取成功:"] else shown
+            figures["exchanges"], figures["lines"] = figures["exchanges"] + 1, figures["lines"] + len(lines) + 1
+            figures["faults"][kind or "none"] = figures["faults"].get(kind or "none", 0) + 1
+        if shown:
+            h.check([ui.text(h.ADDRESS), ui.text(h.TEMP_OFFSET)], [str(shown), tenths(offsets[shown])],
+                    "read-outs: the last successful read's sensor")
+        if not vanish:
+            figures["spacing"] += [b[0] - a[0] for a, b in zip(rx, rx[1:])]
+        for address in faults:
+            bus(f"clear {address}")
+        if vanish:
+            ui.click(h.OPEN), ui.click(h.OPEN)
+        shown, offset = rng.randint(1, 8), rng.randint(-100, 100)
+        ui.set_text(h.TEMP_INPUT, tenths(offset)), ui.set_text(h.SENSOR_ADDRESS, str(shown))
+        ui.click(h.SET_TEMP), ui.wait_exchange()
+        h.check(ui.pane()[-2:], ["温度偏移设置成功！", ""], "pane after the offset write")
+        offsets[shown] = offset
+        ui.read(shown)
+        h.check(ui.pane()[-6:], block(shown, offset) + [""], "pane after the single read")
+    figures["resources"].append(ctx.driver("resources", pid))
+    spacing, settled = figures["spacing"], figures["resources"][1:]  # the first sample: before any exchange
+    h.check(all(0.95 < s < 1.5 for s in spacing), True, f"spacing within 0.95..1.5 s: {spacing}")
+    for what, slack in (("handles", 2), ("gdi", 0), ("user", 0), ("private", 1 << 20)):
+        h.check(max(s[what] for s in settled) - min(s[what] for s in settled) <= slack, True, f"{what} flat")
+
+
+def main():
+    h.wl.isolate()
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--minutes", type=float, required=True)
+    parser.add_argument("--seed", type=int, default=20261206)
+    parser.add_argument("--work", default=h.REPO / "build/e2e", help="Wine prefix and logs")
+    args = parser.parse_args()
+    rig = SimpleNamespace(exe=h.REPO / "build/windows/Tarvik.exe", wine=h.wl.Wine(args.work))
+    (rig.wine.root / "ttys").mkdir(parents=True, exist_ok=True)
+    figures = {"runs": 0, "vanished": 0, "exchanges": 0, "lines": 0, "faults": {}, "spacing": [], "resources": []}
+    failure = None
+    try:
+        rig.wine.start({h.BUS: rig.wine.root / "ttys" / h.BUS})
+        ctx = h.Context(rig, h.ZH_CN, "soak")
+        soak(ctx, args.minutes, random.Random(args.seed), figures)
+        ctx.finish()
+    except h.FAILURES as error:
+        failure = error
+    finally:
+        rig.wine.stop()
+    spacing = figures["spacing"] or [0]
+    print(f"continuous runs {figures['runs']}, the line vanished in {figures['vanished']}")
+    print(f"exchanges {figures['exchanges']}, pane lines checked {figures['lines']}, faults met {figures['faults']}")
+    print(f"request spacing: mean {statistics.mean(spacing):.3f} s, min {min(spacing):.3f}, max {max(spacing):.3f}")
+    for minute, sample in enumerate(figures["resources"]):
+        print(f"resources at minute {minute}: {sample}")
+    print(f"soak {'FAILED: ' + str(failure) if failure else 'passed'}")
+    return 1 if failure else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
