@@ -115,14 +115,14 @@ def main():
     (rig.wine.root / "ttys").mkdir(parents=True, exist_ok=True)
     figures = {"runs": 0, "vanished": 0, "exchanges": 0, "lines": 0, "faults": {}, "spacing": [], "resources": []}
     failure = None
+    rig.wine.start({h.BUS: rig.wine.root / "ttys" / h.BUS})
+    ctx = h.Context(rig, h.ZH_CN, "soak")
     try:
-        rig.wine.start({h.BUS: rig.wine.root / "ttys" / h.BUS})
-        ctx = h.Context(rig, h.ZH_CN, "soak")
         soak(ctx, args.minutes, random.Random(args.seed), figures)
-        ctx.finish()
     except h.FAILURES as error:
         failure = error
     finally:
+        ctx.finish()
         rig.wine.stop()
     spacing = figures["spacing"] or [0]
     print(f"continuous runs {figures['runs']}, the line vanished in {figures['vanished']}")
