@@ -6,13 +6,20 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "Fakes.h"
+#include <functional>
+#include <map>
+
 #include "link/LinkState.h"
 #include "link/SerialChannel.h"
+#include "link/SerialLine.h"
 #include "ports/FakePortSystem.h"
 #include "res/resource.h"
 #include "view/Captions.h"
 #include "view/Console.h"
+#include "view/ConsoleView.h"
+
+using Bytes = std::vector<std::uint8_t>;
+using Log = std::vector<std::pair<std::string, bool>>;  // text, clearFirst
 
 #define ORACLE(holds) ((holds) ? (void)0 : (std::fprintf(stderr, "oracle: %s\n", #holds), std::abort()))
 
@@ -49,21 +56,48 @@ inline bool SealOk(const Bytes& frame)
     return frame.size() >= 2 && Sealed(Bytes(frame.begin(), frame.end() - 2)) == frame;
 }
 
-struct Rig {
-    FakeView view;
-    FakeLine line;
+// The dialog and the serial line as the core sees them, keeping what it left in them, with COM3 open.
+struct Rig : ConsoleView, SerialLine {
+    std::map<int, std::string> texts{{IDC_OPEN_BUTTON, kOpenPortCaption}, {IDC_CONTINUOUS_BUTTON, kStartContinuousCaption}};
+    std::map<int, bool> enabled;
+    Log log;
+    std::map<unsigned, unsigned> timers;
+    std::vector<Bytes> written;
+    Bytes waiting;
+    std::function<void(int)> onTextChanged;  // as the edit's EN_CHANGE, before the change returns
     FakePortSystem ports;
-    Console console{view, line, ports};
+    Console console{*this, *this, ports};
+
     Rig()
     {
         ResetLinkState();
         portList.RemoveAll();
         SSerInfo port{"\\\\.\\COM3", "COM3", "COM3", 0, ""};
         portList.Add(port);
-        view.AddPortEntry("COM3-->COM3");
-        view.SelectPortEntry(0);
-        view.texts = {{IDC_OPEN_BUTTON, kOpenPortCaption}, {IDC_CONTINUOUS_BUTTON, kStartContinuousCaption}};
         OnOpenClicked(console);
-        view.log.clear();
+        log.clear();
     }
+    std::string ControlText(int id) const override { return texts.count(id) ? texts.at(id) : ""; }
+    void SetControlText(int id, const std::string& text) override { texts[id] = text, onTextChanged ? onTextChanged(id) : void(); }
+    void ReplaceEditText(int id, const std::string& text) override { texts[id] = text; }
+    void EnableControl(int id, bool enable) override { enabled[id] = enable; }
+    void AppendLog(const std::string& text, bool clearFirst) override { log.push_back({text, clearFirst}); }
+    void StartTimer(unsigned id, unsigned ms) override { timers[id] = ms; }
+    void StopTimer(unsigned id) override { timers.erase(id); }
+    void ResetPortEntries() override {}
+    void AddPortEntry(const std::string&) override {}
+    void SelectPortEntry(int) override {}
+    int SelectedPortEntry() const override { return 0; }
+    std::string PortEntryText(int) const override { return "COM3-->COM3"; }
+    bool Open(const std::string&) override { return true; }
+    void ApplyLineSettings() override {}
+    bool Close() override { return true; }
+    bool Write(const std::uint8_t* bytes, std::size_t length) override { return written.emplace_back(bytes, bytes + length), true; }
+    std::size_t ReadWaiting(std::uint8_t* buffer, std::size_t capacity) override
+    {
+        const std::size_t count = std::min(capacity, waiting.size());
+        std::copy_n(waiting.begin(), count, buffer);
+        return waiting.clear(), count;  // the purge after the read
+    }
+    void Arrive(const Bytes& bytes) { waiting.insert(waiting.end(), bytes.begin(), bytes.end()); }
 };

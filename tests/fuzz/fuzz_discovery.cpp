@@ -5,8 +5,6 @@
 
 namespace {
 
-using Text = std::optional<std::string>;
-
 struct Model {
     const FakePortSystem& os;
     std::vector<SSerInfo> list;
@@ -17,18 +15,18 @@ struct Model {
     static std::string Cut(const std::string& text, std::size_t room) { return text.substr(0, std::min(text.find('\0'), room)); }
     static std::string Hex(unsigned long code) { char t[20]; return std::snprintf(t, sizeof t, "%lx)", code), t; }
 
-    const FakeRegistryKey& Open(const FakeRegistryKey& parent, const std::string& name, const std::string& failure) const
+    const FakeKey& Open(const FakeKey& parent, const std::string& name, const std::string& failure) const
     {
         const auto key = std::find_if(parent.subkeys.begin(), parent.subkeys.end(), [&](const auto& k) { return k.name == name; });
         return key != parent.subkeys.end() && key->opens ? *key : throw failure;
     }
     template <class Visit>
-    void Subkeys(const FakeRegistryKey& key, Visit visit)
+    void Subkeys(const FakeKey& key, Visit visit)
     {
-        for (const FakeRegistryKey& sub : key.subkeys)
+        for (const FakeKey& sub : key.subkeys)
             if (!Fits(sub.name, 128)) return; else visit(Cut(sub.name, 127));
     }
-    std::string Value(const FakeRegistryKey& key, const char* name) const
+    std::string Value(const FakeKey& key, const char* name) const
     {
         const auto v = key.values.find(name);
         return v != key.values.end() && Fits(v->second, 128) ? Cut(v->second, 127) + '\1' : "";  // '\1': present
@@ -40,25 +38,25 @@ struct Model {
         for (std::size_t i = 0; os.enumFailureIndex != i && i < os.interfaces.size(); ++i) {
             const FakeInterface& f = os.interfaces[i];
             if (!Fits(f.devicePath, 257)) throw std::string("SetupDiGetDeviceInterfaceDetail failed. (err=7a)");
-            if (Fits(f.friendlyName, 256) && Fits(f.deviceDescription, 256))
+            if (Fits(f.friendlyName, 256) && Fits(f.description, 256))
                 list.push_back({Cut(f.devicePath, 256), "", Cut(*f.friendlyName, 255),
-                                Fits(f.location, 256) && Cut(*f.location, 255).compare(0, 3, "USB") == 0, Cut(*f.deviceDescription, 255)});
+                                Fits(f.location, 256) && Cut(*f.location, 255).compare(0, 3, "USB") == 0, Cut(*f.description, 255)});
         }
-        if (os.enumFailureIndex && *os.enumFailureIndex <= os.interfaces.size() && os.enumFailureError != kErrorNoMoreItems)
-            throw "SetupDiEnumDeviceInterfaces failed. (err=" + Hex(os.enumFailureError);
+        if (os.enumFailureIndex && *os.enumFailureIndex <= os.interfaces.size())
+            throw std::string("SetupDiEnumDeviceInterfaces failed. (err=1f)");
     }
 
     void Registry()
     {
         const std::string top = "Could not read from HKLM\\Enum";
-        const FakeRegistryKey& enumKey = Open(os.localMachine, "Enum", top);
+        const FakeKey& enumKey = Open(os.localMachine, "Enum", top);
         Subkeys(enumKey, [&](const std::string& enumerator) {
-            const FakeRegistryKey& e = Open(enumKey, enumerator, top + "\\" + enumerator);
+            const FakeKey& e = Open(enumKey, enumerator, top + "\\" + enumerator);
             Subkeys(e, [&](const std::string& device) {
                 if (enumerator != "USBPORTS" && device != "*PNP0500" && device != "*PNP0501") return;
-                const FakeRegistryKey& d = Open(e, device, top + "\\" + enumerator + "\\" + device);
+                const FakeKey& d = Open(e, device, top + "\\" + enumerator + "\\" + device);
                 Subkeys(d, [&](const std::string& instance) {
-                    const FakeRegistryKey& k = Open(d, instance, "Could not read from HKLM\\Enum\\...\\" + instance);
+                    const FakeKey& k = Open(d, instance, "Could not read from HKLM\\Enum\\...\\" + instance);
                     std::string port = Value(k, "PORTNAME"), friendly = Value(k, "FRIENDLYNAME");
                     if (port.empty()) return;
                     port.pop_back(), friendly.resize(std::max<std::size_t>(friendly.size(), 1) - 1);
@@ -86,7 +84,7 @@ struct Model {
     explicit Model(const FakePortSystem& system) : os(system)
     {
         try {
-            if (!os.versionSucceeds) throw std::string("Could not get OS version. (err=d)");
+            if (os.versionError) throw "Could not get OS version. (err=" + Hex(os.versionError);
             if (os.version.majorVersion >= 5) DeviceInstaller();
             else if (os.version.platformId == kVerPlatformWin32Nt)
                 for (int n = 1; n <= 16; ++n) list.push_back({"\\\\.\\COM" + std::to_string(n), "COM" + std::to_string(n), "", 0, ""});
@@ -112,12 +110,12 @@ std::string Blob(Input& in)
 
 Text Maybe(Input& in) { return in.Byte() & 1 ? Text(Blob(in)) : std::nullopt; }
 
-void Tree(Input& in, FakePortSystem& os, FakeRegistryKey& key, int depth)  // enumerators, devices, instances
+void Tree(Input& in, FakePortSystem& os, FakeKey& key, int depth)  // enumerators, devices, instances
 {
     for (int n = depth < 3 ? in.Byte() % 4 : 0; n > 0; --n) {
         const std::uint8_t kind = in.Byte();
         const std::string name = kind % 4 == 0 ? "USBPORTS" : kind % 4 == 1 ? std::string("*PNP050") + "01"[kind >> 7] : Blob(in);
-        FakeRegistryKey& sub = key.subkeys.emplace_back(FakeRegistryKey{name, {}, {}, (kind & 0x10) == 0});
+        FakeKey& sub = key.subkeys.emplace_back(FakeKey{name, {}, {}, (kind & 0x10) == 0});
         if (kind & 0x20) os.openablePaths.insert("\\\\.\\" + (sub.values["PORTNAME"] = Blob(in)));
         if (kind & 0x40) sub.values["FRIENDLYNAME"] = Blob(in);
         Tree(in, os, sub, depth + 1);
@@ -131,11 +129,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Input in{data, size};
     FakePortSystem os;
     const std::uint8_t setup = in.Byte();
-    os.versionSucceeds = setup % 16 != 0;
+    os.versionError = setup % 16 ? 0 : in.Byte() + 1ul;
     os.version = setup & 0x10 ? OsVersion{6, 2} : OsVersion{4, setup & 0x20 ? 2ul : 1ul};
     os.writesTerminators = setup & 0x40;
     if (setup & 0x80) os.classDevsError = in.Byte() + 1ul;
-    if (in.Byte() & 1) os.enumFailureIndex = in.Byte() % 4, os.enumFailureError = in.Byte() & 1 ? kErrorNoMoreItems : kErrorAccessDenied;
+    if (in.Byte() & 1) os.enumFailureIndex = in.Byte() % 4;
     for (int n = in.Byte() % 5; n > 0; --n) {
         os.interfaces.push_back({Blob(in), Maybe(in), Maybe(in), Maybe(in)});
         if (in.Byte() & 1) os.openablePaths.insert(os.interfaces.back().devicePath);
@@ -145,7 +143,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (in.size) os.openablePaths.insert(in.Byte() & 1 ? "\\\\.\\COM" + std::to_string(in.Byte() % 18) : Blob(in));
 
     const Model model(os);
-    ORACLE(EnumerateReportingError(os) == model.error && os.EverythingReleased());
+    std::string error;
+    try {
+        EnumerateSerialPorts(os);
+    } catch (const PortDiscoveryError& raised) {
+        error = raised.what();
+    }
+    ORACLE(error == model.error && os.EverythingReleased());
     ORACLE(portList.GetSize() == static_cast<std::ptrdiff_t>(model.list.size()));
     for (std::size_t i = 0; i < model.list.size(); ++i) {
         const SSerInfo &r = portList[static_cast<std::ptrdiff_t>(i)], &m = model.list[i];

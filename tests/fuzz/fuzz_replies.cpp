@@ -53,8 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (in.size) {
         const std::uint8_t op = in.Byte(), address = in.Byte() % 64;
         const std::uint8_t reg = op % 3 ? op % 3 + 1 : 0;  // the offset register written, 0 for a read
-        rig.line.Arrive(in.Take(op & 4 ? in.Byte() : 0));  // the request drains it
-        rig.view.texts[IDC_SENSOR_ADDRESS_EDIT] = std::to_string(address);
+        rig.Arrive(in.Take(op & 4 ? in.Byte() : 0));  // the request drains it
+        rig.texts[IDC_SENSOR_ADDRESS_EDIT] = std::to_string(address);
         Bytes request{address, 3, 0, 0, 0, 8}, reply;
         if (reg == 0) {
             OnReadClicked(rig.console);
@@ -65,28 +65,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } else {
             const int limit = reg == 2 ? 100 : 250, tenths = (in.Byte() << 8 | in.Byte()) % (2 * limit + 1) - limit;
             const unsigned word = tenths < 0 ? 0x8000 | -tenths : tenths;
-            rig.view.texts[reg == 2 ? IDC_TEMP_OFFSET_INPUT : IDC_HUM_OFFSET_INPUT] = Tenths(word);
+            rig.texts[reg == 2 ? IDC_TEMP_OFFSET_INPUT : IDC_HUM_OFFSET_INPUT] = Tenths(word);
             (reg == 2 ? OnSetTempOffsetClicked : OnSetHumOffsetClicked)(rig.console);
             request = {address, 6, 0, reg, static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word)};
         }
         request = Sealed(request);
         if (reg) reply = request;
-        ORACLE(rig.line.written == std::vector<Bytes>{request} && rig.line.waiting.empty());
-        ORACLE(rig.view.log.back().first == (reg ? "正在设置地址为：" : "正在读取地址为：") + std::to_string(address) + " 的设备.");
+        ORACLE(rig.written == std::vector<Bytes>{request} && rig.waiting.empty());
+        ORACLE(rig.log.back().first == (reg ? "正在设置地址为：" : "正在读取地址为：") + std::to_string(address) + " 的设备.");
         if ((op >> 3) % 4 == 1) reply[in.Byte() % reply.size()] ^= in.Byte() | 1;
         if ((op >> 3) % 4 == 2) reply = in.Take(in.Byte()), reply.resize((in.Byte() << 8 | in.Byte()) % 2049, in.Byte());
         if ((op >> 3) % 4 == 3) reply.clear();
         const Bytes got(reply.begin(), reply.begin() + (op & 0x80 ? in.Byte() % (reply.size() + 1) : reply.size()));
-        rig.line.Arrive(got);
-        rig.line.written.clear();
-        rig.view.log.clear();
+        rig.Arrive(got);
+        rig.written.clear();
+        rig.log.clear();
         AdvanceExchange(rig.console, reg ? kWriteCheckTimer : kReadCheckTimer);
-        ORACLE(rig.view.log == (reg ? WriteCheck(got, reg) : ReadCheck(got, address, shown)));
-        rig.line.Arrive(Bytes(reply.begin() + got.size(), reply.end()));  // too late for this check
-        for (int n = 0; n < 8; ++n) ORACLE(rig.view.ControlText(kReadouts[n]) == shown[n]);
-        ORACLE(rig.view.timers.empty() && rig.line.written.empty());
+        ORACLE(rig.log == (reg ? WriteCheck(got, reg) : ReadCheck(got, address, shown)));
+        rig.Arrive(Bytes(reply.begin() + got.size(), reply.end()));  // too late for this check
+        for (int n = 0; n < 8; ++n) ORACLE(rig.ControlText(kReadouts[n]) == shown[n]);
+        ORACLE(rig.timers.empty() && rig.written.empty());
         for (int id : {IDC_CONTINUOUS_BUTTON, IDC_SET_HUM_OFFSET_BUTTON, IDC_SET_TEMP_OFFSET_BUTTON, IDC_READ_BUTTON})
-            ORACLE(rig.view.IsEnabled(id));
+            ORACLE(rig.enabled[id]);
     }
     return 0;
 }

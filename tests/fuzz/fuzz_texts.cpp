@@ -56,14 +56,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int id = in.Byte() & 1 ? IDC_TEMP_OFFSET_INPUT : IDC_HUM_OFFSET_INPUT;
         int writes = 0;
         const std::string typed = text(size);
-        rig.view.onTextChanged = [&](int changed) { ++writes, FilterOffsetText(rig.console, changed); };
-        rig.view.SetControlText(id, typed);
-        ORACLE(rig.view.texts[id] == Passes(typed) && writes <= 2);
+        rig.onTextChanged = [&](int changed) { ++writes, FilterOffsetText(rig.console, changed); };
+        rig.SetControlText(id, typed);
+        ORACLE(rig.texts[id] == Passes(typed) && writes <= 2);
         return 0;
     }
-    for (const Row& row : kRows) rig.view.texts[row.id] = text(in.Byte());
-    const auto texts = rig.view.texts;
-    const auto enabled = rig.view.enabled;
+    for (const Row& row : kRows) rig.texts[row.id] = text(in.Byte());
+    const auto texts = rig.texts;
+    const auto enabled = rig.enabled;
     const auto pass = [&](int row, Log& log) { return Pass(kRows[row], texts.at(kRows[row].id), log); };
     Log log;
     Bytes frame;
@@ -80,11 +80,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     (command == 0 ? OnReadClicked : command == 1 ? OnSetTempOffsetClicked : command == 2 ? OnSetHumOffsetClicked : OnContinuousClicked)(rig.console);
     if (frame.empty()) {
-        ORACLE(rig.view.log == log && rig.line.written.empty() && rig.view.timers.empty());
-        ORACLE(rig.view.texts == texts && rig.view.enabled == enabled && !continuousRunning);
+        ORACLE(rig.log == log && rig.written.empty() && rig.timers.empty());
+        ORACLE(rig.texts == texts && rig.enabled == enabled && !continuousRunning);
     } else {
         log.push_back({(frame[1] == 3 ? "正在读取地址为：" : "正在设置地址为：") + std::to_string(frame[0]) + " 的设备.", false});
-        ORACLE(rig.view.log == log && rig.line.written == std::vector<Bytes>{Sealed(frame)});
+        ORACLE(rig.log == log && rig.written == std::vector<Bytes>{Sealed(frame)});
     }
     return 0;
 }
