@@ -20,11 +20,12 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 import harness as h  # noqa: E402
 
 SENSORS = [h.Sensor(a, f"temp={20 + a}.0,hum=50.0", [], []) for a in range(1, 9)]
-CRC, UNWRITTEN = "CRC校验不正确！", "写串口失败"
+CRC, UNWRITTEN, FORMAT = "CRC校验不正确！", "写串口失败", "接收数据格式不正确！"
 # The line a read meets under each fault with its default argument; the write-echo faults leave reads alone.
 READ_LINE = {"silent": h.BAD_LENGTH, "address": "接收地址不正确！", "crc-low": CRC, "crc-high": CRC,
              "split": h.BAD_LENGTH, "late": h.BAD_LENGTH, "exception": h.BAD_LENGTH, "short": h.BAD_LENGTH,
-             "long": h.BAD_LENGTH, "echo-reg": None, "echo-crc": None, "noise": h.BAD_LENGTH, "flood": h.BAD_LENGTH}
+             "long": h.BAD_LENGTH, "echo-reg": None, "echo-crc": None, "echo-value": None, "function": FORMAT,
+             "byte-count": FORMAT, "noise": h.BAD_LENGTH, "flood": h.BAD_LENGTH}
 REQUEST = re.compile(r"正在读取地址为：(\d+) 的设备\.")
 
 

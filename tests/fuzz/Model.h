@@ -1,19 +1,20 @@
-// What the fuzz targets share: a reader of the fuzzer's bytes, a Modbus CRC of their own (table driven,
-// unlike the program's), and the dialog's engine on the unit tests' fakes with COM3 open.
+// What the fuzz targets share: a reader of the fuzzer's bytes, the Modbus CRC of the other peer, and the
+// dialog's engine on the unit tests' fakes with COM3 open.
 #pragma once
 
-#include <array>
 #include <cstdio>
 #include <cstdlib>
 
 #include <functional>
 #include <map>
 
+#include "link/Crc.h"
 #include "link/LinkState.h"
 #include "link/SerialChannel.h"
 #include "link/SerialLine.h"
 #include "ports/FakePortSystem.h"
 #include "res/resource.h"
+#include "tools/sim/Crc.h"
 #include "view/Captions.h"
 #include "view/Console.h"
 #include "view/ConsoleView.h"
@@ -34,26 +35,20 @@ struct Input {  // zeros once spent
     }
 };
 
-inline Bytes Sealed(Bytes frame)
+using Crc = std::uint16_t (*)(const std::uint8_t*, std::size_t);
+
+// A frame with the CRC of the peer that is not under test: the simulator's for the program's side, the
+// program's for the simulator's (each written apart from the other).
+inline Bytes Sealed(Bytes frame, Crc crc = sim::ModbusCrc)
 {
-    static const auto table = [] {
-        std::array<std::uint16_t, 256> t{};
-        for (unsigned i = 0; i < 256; ++i) {
-            unsigned c = i;
-            for (int k = 0; k < 8; ++k) c = c >> 1 ^ (c & 1 ? 0xA001 : 0);
-            t[i] = static_cast<std::uint16_t>(c);
-        }
-        return t;
-    }();
-    unsigned crc = 0xFFFF;
-    for (std::uint8_t b : frame) crc = crc >> 8 ^ table[(crc ^ b) & 0xFF];
-    frame.insert(frame.end(), {static_cast<std::uint8_t>(crc), static_cast<std::uint8_t>(crc >> 8)});
+    const std::uint16_t value = crc(frame.data(), frame.size());
+    frame.insert(frame.end(), {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)});
     return frame;
 }
 
-inline bool SealOk(const Bytes& frame)
+inline bool SealOk(const Bytes& frame, Crc crc = sim::ModbusCrc)
 {
-    return frame.size() >= 2 && Sealed(Bytes(frame.begin(), frame.end() - 2)) == frame;
+    return frame.size() >= 2 && Sealed(Bytes(frame.begin(), frame.end() - 2), crc) == frame;
 }
 
 // The dialog and the serial line as the core sees them, keeping what it left in them, with COM3 open.
@@ -82,6 +77,10 @@ struct Rig : ConsoleView, SerialLine {
     void ReplaceEditText(int id, const std::string& text) override { texts[id] = text; }
     void EnableControl(int id, bool enable) override { enabled[id] = enable; }
     void AppendLog(const std::string& text, bool clearFirst) override { log.push_back({text, clearFirst}); }
+    void AppendLogWithSystemText(const std::string& lead, const std::string& text, const std::string& tail) override
+    {
+        log.push_back({lead + text + tail, false});
+    }
     void StartTimer(unsigned id, unsigned ms) override { timers[id] = ms; }
     void StopTimer(unsigned id) override { timers.erase(id); }
     void ResetPortEntries() override {}
@@ -90,7 +89,11 @@ struct Rig : ConsoleView, SerialLine {
     int SelectedPortEntry() const override { return 0; }
     std::string PortEntryText(int) const override { return "COM3-->COM3"; }
     bool Open(const std::string&) override { return true; }
-    void ApplyLineSettings() override {}
+    bool SetQueueSizes() override { return true; }
+    bool SetTimeouts() override { return true; }
+    bool GetLineState() override { return true; }
+    bool SetLineState() override { return true; }
+    bool Purge() override { return true; }
     bool Close() override { return true; }
     bool Write(const std::uint8_t* bytes, std::size_t length) override { return written.emplace_back(bytes, bytes + length), true; }
     std::size_t ReadWaiting(std::uint8_t* buffer, std::size_t capacity) override

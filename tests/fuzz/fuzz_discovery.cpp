@@ -1,71 +1,71 @@
-// Port discovery fed any bytes as interface paths, properties, registry names and values, past every
-// buffer, with and without terminators: every handle and key released once, only discovery errors
-// escape, and the list is the model's.
+// Port discovery fed any texts as interface paths, properties, registry names and values, past every
+// buffer, with and without terminators: every handle and key released once, a failing port or key is
+// its error line and is skipped, and the list is the model's.
+#include <codecvt>
+#include <locale>
+#include <tuple>
+
 #include "Model.h"
 
 namespace {
 
+using Convert = std::wstring_convert<std::codecvt_utf8_utf16<char16_t>, char16_t>;
+using Found = std::optional<std::string>;
+
 struct Model {
     const FakePortSystem& os;
     std::vector<SSerInfo> list;
-    std::string error;
+    Strings errors;
 
-    bool Fits(const Text& text, std::size_t capacity) const { return text && text->size() + os.writesTerminators <= capacity; }
-    // What the program reads back from a buffer with room for that many characters.
-    static std::string Cut(const std::string& text, std::size_t room) { return text.substr(0, std::min(text.find('\0'), room)); }
-    static std::string Hex(unsigned long code) { char t[20]; return std::snprintf(t, sizeof t, "%lx)", code), t; }
-
-    const FakeKey& Open(const FakeKey& parent, const std::string& name, const std::string& failure) const
+    // What a buffer of that many UTF-16 characters gives back: nothing when the text does not fit, else
+    // the text up to a zero and before the buffer's last character.
+    Found Read(const Text& text, std::size_t capacity) const
     {
-        const auto key = std::find_if(parent.subkeys.begin(), parent.subkeys.end(), [&](const auto& k) { return k.name == name; });
-        return key != parent.subkeys.end() && key->opens ? *key : throw failure;
+        const std::u16string wide = Convert().from_bytes(text.value_or(""));
+        if (!text || wide.size() + os.writesTerminators > capacity) return std::nullopt;
+        return Convert().to_bytes(wide.substr(0, std::min(wide.find(u'\0'), capacity - 1)));
     }
-    template <class Visit>
-    void Subkeys(const FakeKey& key, Visit visit)
+    void Error(const std::string& message, unsigned long code)
     {
-        for (const FakeKey& sub : key.subkeys)
-            if (!Fits(sub.name, 128)) return; else visit(Cut(sub.name, 127));
-    }
-    std::string Value(const FakeKey& key, const char* name) const
-    {
-        const auto v = key.values.find(name);
-        return v != key.values.end() && Fits(v->second, 128) ? Cut(v->second, 127) + '\1' : "";  // '\1': present
+        char hex[20];
+        errors.push_back(message + (std::snprintf(hex, sizeof hex, " (err=%lx)", code), hex));
     }
 
     void DeviceInstaller()
     {
-        if (os.classDevsError) throw "SetupDiGetClassDevs failed. (err=" + Hex(os.classDevsError);
-        for (std::size_t i = 0; os.enumFailureIndex != i && i < os.interfaces.size(); ++i) {
+        if (os.classDevsError) return Error("SetupDiGetClassDevs failed.", os.classDevsError);
+        for (std::size_t i = 0; i < os.interfaces.size() || os.enumFailureIndex == i; ++i) {
+            if (os.enumFailureIndex == i) return Error("SetupDiEnumDeviceInterfaces failed.", 0x1F);
             const FakeInterface& f = os.interfaces[i];
-            if (!Fits(f.devicePath, 257)) throw std::string("SetupDiGetDeviceInterfaceDetail failed. (err=7a)");
-            if (Fits(f.friendlyName, 256) && Fits(f.description, 256))
-                list.push_back({Cut(f.devicePath, 256), "", Cut(*f.friendlyName, 255),
-                                Fits(f.location, 256) && Cut(*f.location, 255).compare(0, 3, "USB") == 0, Cut(*f.description, 255)});
+            const Found path = Read(f.devicePath, 257), friendly = Read(f.friendlyName, 256);
+            const Found description = Read(f.description, 256), location = Read(f.location, 256);
+            if (!path) Error("SetupDiGetDeviceInterfaceDetail failed.", 122);
+            else if (friendly && description) list.push_back({*path, "", *friendly, location && location->rfind("USB", 0) == 0, *description});
         }
-        if (os.enumFailureIndex && *os.enumFailureIndex <= os.interfaces.size())
-            throw std::string("SetupDiEnumDeviceInterfaces failed. (err=1f)");
     }
 
-    void Registry()
+    // Depth 0 the enumerators under Enum, 1 their devices, 2 the devices' instances.
+    void Registry(const FakeKey& key, int depth, const std::string& path, bool usb)
     {
-        const std::string top = "Could not read from HKLM\\Enum";
-        const FakeKey& enumKey = Open(os.localMachine, "Enum", top);
-        Subkeys(enumKey, [&](const std::string& enumerator) {
-            const FakeKey& e = Open(enumKey, enumerator, top + "\\" + enumerator);
-            Subkeys(e, [&](const std::string& device) {
-                if (enumerator != "USBPORTS" && device != "*PNP0500" && device != "*PNP0501") return;
-                const FakeKey& d = Open(e, device, top + "\\" + enumerator + "\\" + device);
-                Subkeys(d, [&](const std::string& instance) {
-                    const FakeKey& k = Open(d, instance, "Could not read from HKLM\\Enum\\...\\" + instance);
-                    std::string port = Value(k, "PORTNAME"), friendly = Value(k, "FRIENDLYNAME");
-                    if (port.empty()) return;
-                    port.pop_back(), friendly.resize(std::max<std::size_t>(friendly.size(), 1) - 1);
-                    auto same = std::find_if(list.begin(), list.end(), [&](const SSerInfo& o) { return o.portName == port; });
-                    const SSerInfo record{"\\\\.\\" + port, port, friendly, enumerator == "USBPORTS", ""};
-                    same != list.end() ? void(*same = record) : list.push_back(record);
-                });
-            });
-        });
+        for (const FakeKey& sub : key.subkeys) {
+            const Found name = Read(sub.name, 128);
+            if (!name) return;  // a name that does not fit ends its level
+            if (depth == 1 && !usb && *name != "*PNP0500" && *name != "*PNP0501") continue;
+            const auto opened = std::find_if(key.subkeys.begin(), key.subkeys.end(), [&](auto& k) { return k.name == *name; });
+            if (opened == key.subkeys.end() || !opened->opens)
+                errors.push_back(depth < 2 ? path + "\\" + *name : "Could not read from HKLM\\Enum\\...\\" + *name);
+            else if (depth < 2) Registry(*opened, depth + 1, path + "\\" + *name, depth ? usb : *name == "USBPORTS");
+            else if (const Found port = Value(*opened, "PORTNAME")) {
+                const SSerInfo record{"\\\\.\\" + *port, *port, Value(*opened, "FRIENDLYNAME").value_or(""), usb, ""};
+                auto same = std::find_if(list.begin(), list.end(), [&](const SSerInfo& o) { return o.portName == *port; });
+                same != list.end() ? void(*same = record) : list.push_back(record);
+            }
+        }
+    }
+    Found Value(const FakeKey& key, const char* name) const
+    {
+        const auto value = key.values.find(name);
+        return value == key.values.end() ? std::nullopt : Read(value->second, 128);
     }
 
     static void Complete(SSerInfo& c)
@@ -83,16 +83,13 @@ struct Model {
 
     explicit Model(const FakePortSystem& system) : os(system)
     {
-        try {
-            if (os.versionError) throw "Could not get OS version. (err=" + Hex(os.versionError);
-            if (os.version.majorVersion >= 5) DeviceInstaller();
-            else if (os.version.platformId == kVerPlatformWin32Nt)
-                for (int n = 1; n <= 16; ++n) list.push_back({"\\\\.\\COM" + std::to_string(n), "COM" + std::to_string(n), "", 0, ""});
-            else Registry();
-        } catch (const std::string& message) {
-            error = message;
-            return;
-        }
+        const std::string top = "Could not read from HKLM\\Enum";
+        if (os.versionError) Error("Could not get OS version.", os.versionError);
+        else if (os.version.majorVersion >= 5) DeviceInstaller();
+        else if (os.version.platformId == kVerPlatformWin32Nt)
+            for (int n = 1; n <= 16; ++n) list.push_back({"\\\\.\\COM" + std::to_string(n), "COM" + std::to_string(n), "", 0, ""});
+        else if (os.localMachine.subkeys.front().opens) Registry(os.localMachine.subkeys.front(), 0, top, false);
+        else errors.push_back(top);
         std::vector<SSerInfo> kept;
         for (SSerInfo c : list)
             if (os.openablePaths.count(c.devicePath)) Complete(c), kept.push_back(c);
@@ -100,12 +97,13 @@ struct Model {
     }
 };
 
-// Up to 31 bytes of the input, made up to a length of up to 511 with one byte.
+// Up to 31 characters of the input (ASCII, zero included, or wider ones), made up to a length of up to
+// 511 with one character.
 std::string Blob(Input& in)
 {
-    const Bytes b = in.Take(in.Byte() % 32);
-    std::string text(b.begin(), b.end());
-    return text.resize(std::max<std::size_t>(text.size(), in.Byte() | (in.Byte() & 1) << 8), static_cast<char>(in.Byte())), text;
+    std::u16string text;
+    for (std::uint8_t b : in.Take(in.Byte() % 32)) text += static_cast<char16_t>(b < 0x80 ? b : b < 0xC0 ? 0x4E00 + b : b);
+    return text.resize(std::max<std::size_t>(text.size(), in.Byte() | (in.Byte() & 1) << 8), in.Byte()), Convert().to_bytes(text);
 }
 
 Text Maybe(Input& in) { return in.Byte() & 1 ? Text(Blob(in)) : std::nullopt; }
@@ -143,18 +141,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (in.size) os.openablePaths.insert(in.Byte() & 1 ? "\\\\.\\COM" + std::to_string(in.Byte() % 18) : Blob(in));
 
     const Model model(os);
-    std::string error;
-    try {
-        EnumerateSerialPorts(os);
-    } catch (const PortDiscoveryError& raised) {
-        error = raised.what();
-    }
-    ORACLE(error == model.error && os.EverythingReleased());
+    ORACLE(EnumerateSerialPorts(os) == model.errors && os.EverythingReleased());
+    const auto fields = [](const SSerInfo& r) { return std::tie(r.devicePath, r.portName, r.friendlyName, r.isUsb, r.description); };
     ORACLE(portList.GetSize() == static_cast<std::ptrdiff_t>(model.list.size()));
-    for (std::size_t i = 0; i < model.list.size(); ++i) {
-        const SSerInfo &r = portList[static_cast<std::ptrdiff_t>(i)], &m = model.list[i];
-        ORACLE(r.devicePath == m.devicePath && r.portName == m.portName && r.friendlyName == m.friendlyName &&
-               r.description == m.description && r.isUsb == m.isUsb);
-    }
+    for (std::size_t i = 0; i < model.list.size(); ++i) ORACLE(fields(portList[static_cast<std::ptrdiff_t>(i)]) == fields(model.list[i]));
     return 0;
 }

@@ -24,6 +24,7 @@ Log ReadCheck(const Bytes& b, std::uint8_t address, std::string (&shown)[8])
     if (b.size() != 21) return {{"接收数据长度不正确！", false}};
     if (b[0] != address) return {{"接收地址不正确！", false}};
     if (!SealOk(b)) return {{"CRC校验不正确！", false}};
+    if (b[1] != 3 || b[2] != 16) return {{"接收数据格式不正确！", false}};
     unsigned r[8];
     for (int n = 0; n < 8; ++n) r[n] = b[3 + 2 * n] << 8 | b[4 + 2 * n];
     const std::string t[8] = {Tenths(r[0]) + " ", Tenths(r[1]) + " ", Tenths(r[2]), Tenths(r[3]),
@@ -34,12 +35,14 @@ Log ReadCheck(const Bytes& b, std::uint8_t address, std::string (&shown)[8])
              false}};
 }
 
-Log WriteCheck(const Bytes& b, std::uint8_t reg)
+Log WriteCheck(const Bytes& b, const Bytes& request)
 {
+    const std::uint8_t reg = request[3];
     const std::string failed = reg == 2 ? "温度偏移设置不正确！" : "湿度偏移设置不正确！";
     if (b.size() != 8) return {{"接收数据长度不正确！", false}};
     if (b[1] != 6 || b[3] != reg) return {{failed, false}};
     if (!SealOk(b)) return {{"CRC校验不正确！", false}, {failed, false}};
+    if (b != request) return {{failed, false}};
     return {{reg == 2 ? "温度偏移设置成功！" : "湿度偏移设置成功！", false}};
 }
 
@@ -80,8 +83,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         rig.Arrive(got);
         rig.written.clear();
         rig.log.clear();
+        const bool closed = op & 0x40;  // closing ends the exchange: its tick then changes nothing
+        if (closed) OnOpenClicked(rig.console);
         AdvanceExchange(rig.console, reg ? kWriteCheckTimer : kReadCheckTimer);
-        ORACLE(rig.log == (reg ? WriteCheck(got, reg) : ReadCheck(got, address, shown)));
+        ORACLE(rig.log == (closed ? Log{{"关闭COM3", false}} : reg ? WriteCheck(got, request) : ReadCheck(got, address, shown)));
+        ORACLE(rig.enabled[IDC_READ_BUTTON] != closed);
+        if (closed) OnOpenClicked(rig.console);
         rig.Arrive(Bytes(reply.begin() + got.size(), reply.end()));  // too late for this check
         for (int n = 0; n < 8; ++n) ORACLE(rig.ControlText(kReadouts[n]) == shown[n]);
         ORACLE(rig.timers.empty() && rig.written.empty());

@@ -16,12 +16,16 @@ Bytes Concatenated(const std::vector<sim::Burst>& bursts)
 Bytes Faulted(Bytes reply, const Bytes& request, const sim::Sensor& s)
 {
     using F = sim::Fault;
-    const auto reseal = [&] { reply = Sealed(Bytes(reply.begin(), reply.end() - 2)); };
+    const auto reseal = [&] { reply = Sealed(Bytes(reply.begin(), reply.end() - 2), Crc16Modbus); };
     if (s.Has(F::Silent)) return {};
-    if (s.Has(F::Exception)) reply = Sealed({request[0], static_cast<std::uint8_t>(request[1] | 0x80), static_cast<std::uint8_t>(s.Argument(F::Exception))});
+    const auto code = static_cast<std::uint8_t>(s.Argument(F::Exception));
+    if (s.Has(F::Exception)) reply = Sealed({request[0], static_cast<std::uint8_t>(request[1] | 0x80), code}, Crc16Modbus);
     if (s.Has(F::Address)) reply[0] = static_cast<std::uint8_t>(s.Argument(F::Address)), reseal();
     if (reply[1] == 6 && s.Has(F::EchoRegister)) reply[3] ^= 1, reseal();
+    if (reply[1] == 6 && s.Has(F::EchoValue)) reply[5] ^= 1, reseal();
     if (reply[1] == 6 && s.Has(F::EchoCrc)) reply[reply.size() - 2] ^= 0xFF;
+    if (reply[1] == 3 && s.Has(F::ByteCount)) reply[2] = static_cast<std::uint8_t>(s.Argument(F::ByteCount)), reseal();
+    if (reply[1] == 3 && s.Has(F::Function)) reply[1] = static_cast<std::uint8_t>(s.Argument(F::Function)), reseal();
     if (s.Has(F::CrcLow)) reply[reply.size() - 2] ^= 0xFF;
     if (s.Has(F::CrcHigh)) reply.back() ^= 0xFF;
     if (s.Has(F::Short)) reply.pop_back();
@@ -60,8 +64,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!model.back().empty() && now - lastByte >= std::chrono::microseconds(4000)) model.emplace_back();
         const Bytes chunk = in.Take(step & 1 ? 0 : in.Byte() % 32);  // none: a wake-up with nothing to read
         if (chunk.empty()) receiver.Expire(now, frames); else receiver.Take(chunk.data(), chunk.size(), now, {}, frames), lastByte = now;
-        for (std::uint8_t b : chunk)
-            if (model.back().push_back(b), (model.back().size() == 8 && SealOk(model.back())) || model.back().size() == 256) model.emplace_back();
+        for (std::uint8_t b : chunk) {
+            Bytes& frame = model.back();
+            if (frame.push_back(b), (frame.size() == 8 && SealOk(frame, Crc16Modbus)) || frame.size() == 256) model.emplace_back();
+        }
     }
     receiver.Expire(now + std::chrono::seconds(1), frames);
     if (model.back().empty()) model.pop_back();
@@ -69,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ORACLE(frames.size() == model.size());
     for (std::size_t i = 0; i < frames.size(); ++i) {
         const Bytes& frame = model[i];
-        ORACLE(frames[i].bytes == frame && frames[i].valid == (frame.size() >= 4 && SealOk(frame)));
+        ORACLE(frames[i].bytes == frame && frames[i].valid == (frame.size() >= 4 && SealOk(frame, Crc16Modbus)));
         const auto sensor = bus.sensors.find(frame[0]);
         if (!frames[i].valid || sensor == bus.sensors.end()) continue;
         sim::Bus faultless = bus;

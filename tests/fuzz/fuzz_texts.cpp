@@ -25,12 +25,14 @@ const Row kRows[] = {  // address, temperature and humidity offset, range start 
 
 std::optional<int> Pass(const Row& row, const std::string& text, Log& log)
 {
-    static const std::regex number(R"(^[ \t\n\v\f\r]*([+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?))");
+    static const std::regex grammar(R"(^[ \t\n\v\f\r]*([+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?))");
     std::smatch match;
-    const double value = std::regex_search(text, match, number) ? std::strtod(match[1].str().c_str(), nullptr) : 0;
+    const double value = std::regex_search(text, match, grammar) ? std::strtod(match[1].str().c_str(), nullptr) : 0;
     const double scaled = std::trunc(value * row.scale);
     if (text.empty()) return log.push_back({row.empty, row.clear}), std::nullopt;
-    if (!(scaled >= row.lowest && scaled <= row.highest))
+    const bool number = row.scale == 1 ? text.find_first_not_of("0123456789") == std::string::npos
+                                       : text.find_first_of("0123456789") != std::string::npos;
+    if (!number || !(scaled >= row.lowest && scaled <= row.highest))
         return log.push_back({row.invalid, row.clear}), log.push_back({row.range, false}), std::nullopt;
     return log.push_back({row.echo + text, row.clear}), static_cast<int>(scaled);
 }
