@@ -7,9 +7,9 @@ each minute the program's handles, GDI and USER objects and private memory are s
   soak.py --minutes N [--seed S]       prints its figures; exits non-zero at the first failure"""
 
 import argparse
+import collections
 import random
 import re
-import statistics
 import sys
 import time
 from pathlib import Path
@@ -20,13 +20,11 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 import harness as h  # noqa: E402
 
 SENSORS = [h.Sensor(a, f"temp={20 + a}.0,hum=50.0", [], []) for a in range(1, 9)]
-CRC, UNWRITTEN, FORMAT = "CRC校验不正确！", "写串口失败", "接收数据格式不正确！"
+CRC, UNWRITTEN, FORMAT, LENGTH = "CRC校验不正确！", "写串口失败", "接收数据格式不正确！", h.BAD_LENGTH
 # The line a read meets under each fault with its default argument; the write-echo faults leave reads alone.
-READ_LINE = {"silent": h.BAD_LENGTH, "address": "接收地址不正确！", "crc-low": CRC, "crc-high": CRC,
-             "split": h.BAD_LENGTH, "late": h.BAD_LENGTH, "exception": h.BAD_LENGTH, "short": h.BAD_LENGTH,
-             "long": h.BAD_LENGTH, "echo-reg": None, "echo-crc": None, "echo-value": None, "function": FORMAT,
-             "byte-count": FORMAT, "noise": h.BAD_LENGTH, "flood": h.BAD_LENGTH}
-REQUEST = re.compile(r"正在读取地址为：(\d+) 的设备\.")
+READ_LINE = {"silent": LENGTH, "address": "接收地址不正确！", "crc-low": CRC, "crc-high": CRC, "split": LENGTH,
+             "late": LENGTH, "exception": LENGTH, "short": LENGTH, "long": LENGTH, "echo-reg": None, "echo-crc": None,
+             "echo-value": None, "function": FORMAT, "byte-count": FORMAT, "noise": LENGTH, "flood": LENGTH}
 
 
 def tenths(t):
@@ -40,13 +38,8 @@ def block(address, offset):
 
 def exchanges(pane):
     """(address, the lines its check wrote) for every request line of the pane."""
-    found = []
-    for line in pane[:-1]:
-        if (match := REQUEST.fullmatch(line)):
-            found.append((int(match[1]), []))
-        elif found:
-            found[-1][1].append(line)
-    return found
+    parts = re.split(r"正在读取地址为：(\d+) 的设备\.\n", "\n".join(pane[:-1]) + "\n")[1:]
+    return [(int(a), lines.split("\n")[:-1]) for a, lines in zip(parts[::2], parts[1::2])]
 
 
 def soak(ctx, minutes, rng, figures):
@@ -76,17 +69,15 @@ def soak(ctx, minutes, rng, figures):
             kind = faults.get(address)
             expected = [READ_LINE[kind]] if READ_LINE.get(kind) else block(address, offsets[address])
             # Around a vanished line the write or the answer fails; a read stopped while awaited gets no check.
-            allowed = [expected] + [[UNWRITTEN, h.BAD_LENGTH], [h.BAD_LENGTH]] * vanish
-            allowed += [[], [UNWRITTEN]] * (n == len(runs) - 1)
+            allowed = [expected] + [[UNWRITTEN, LENGTH], [LENGTH]] * vanish + [[], [UNWRITTEN]] * (n == len(runs) - 1)
             h.check(lines in allowed, True, f"read of {address} under {kind}: {lines}")
             shown = address if lines[:1] == ["读取成功:"] else shown
             figures["exchanges"], figures["lines"] = figures["exchanges"] + 1, figures["lines"] + len(lines) + 1
-            figures["faults"][kind or "none"] = figures["faults"].get(kind or "none", 0) + 1
+            figures["faults"][kind or "none"] += 1
         if shown:
             h.check([ui.text(h.ADDRESS), ui.text(h.TEMP_OFFSET)], [str(shown), tenths(offsets[shown])],
                     "read-outs: the last successful read's sensor")
-        if not vanish:
-            figures["spacing"] += [b[0] - a[0] for a, b in zip(rx, rx[1:])]
+        figures["spacing"] += [] if vanish else [b[0] - a[0] for a, b in zip(rx, rx[1:])]
         for address in faults:
             bus(f"clear {address}")
         if vanish:
@@ -114,7 +105,8 @@ def main():
     args = parser.parse_args()
     rig = SimpleNamespace(exe=h.REPO / "build/windows/Tarvik.exe", wine=h.wl.Wine(args.work))
     (rig.wine.root / "ttys").mkdir(parents=True, exist_ok=True)
-    figures = {"runs": 0, "vanished": 0, "exchanges": 0, "lines": 0, "faults": {}, "spacing": [], "resources": []}
+    figures = {"runs": 0, "vanished": 0, "exchanges": 0, "lines": 0, "faults": collections.Counter(), "spacing": [],
+               "resources": []}
     failure = None
     rig.wine.start({h.BUS: rig.wine.root / "ttys" / h.BUS})
     ctx = h.Context(rig, h.ZH_CN, "soak")
@@ -125,12 +117,9 @@ def main():
     finally:
         ctx.finish()
         rig.wine.stop()
-    spacing = figures["spacing"] or [0]
-    print(f"continuous runs {figures['runs']}, the line vanished in {figures['vanished']}")
-    print(f"exchanges {figures['exchanges']}, pane lines checked {figures['lines']}, faults met {figures['faults']}")
-    print(f"request spacing: mean {statistics.mean(spacing):.3f} s, min {min(spacing):.3f}, max {max(spacing):.3f}")
-    for minute, sample in enumerate(figures["resources"]):
-        print(f"resources at minute {minute}: {sample}")
+    spacing = figures.pop("spacing") or [0]
+    print(*(f"{what}: {value}" for what, value in figures.items()), sep="\n")
+    print(f"request spacing: mean {sum(spacing) / len(spacing):.3f} s, min {min(spacing):.3f}, max {max(spacing):.3f}")
     print(f"soak {'FAILED: ' + str(failure) if failure else 'passed'}")
     return 1 if failure else 0
 
