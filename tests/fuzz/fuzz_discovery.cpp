@@ -1,6 +1,6 @@
 // Port discovery fed any texts as interface paths, properties, registry names and values, past every
 // buffer, with and without terminators: every handle and key released once, a failing port or key is
-// its error line and is skipped, and the list is the model's.
+// its error line and is skipped, and the walk's candidates are the model's.
 #include <codecvt>
 #include <locale>
 #include <tuple>
@@ -68,19 +68,6 @@ struct Model {
         return value == key.values.end() ? std::nullopt : Read(value->second, 128);
     }
 
-    static void Complete(SSerInfo& c)
-    {
-        if (c.friendlyName.empty()) c.friendlyName = c.portName;
-        const std::string& f = c.friendlyName;
-        const std::size_t a = f.find(" ("), suffix = a && a != std::string::npos && f.find(')') == f.size() - 1 ? a : 0;
-        if (c.description.empty()) c.description = f.substr(0, suffix ? suffix : std::string::npos);
-        if (!suffix) return;
-        std::string inner = f.substr(suffix + 2, f.size() - suffix - 3);
-        if (inner.size() > 6) inner = inner.substr(0, inner.find("->") == std::string::npos ? 0 : inner.find("->"));
-        if (!inner.empty()) c.devicePath = "\\\\.\\" + inner;
-        c.portName = inner;
-    }
-
     explicit Model(const FakePortSystem& system) : os(system)
     {
         const std::string top = "Could not read from HKLM\\Enum";
@@ -90,10 +77,6 @@ struct Model {
             for (int n = 1; n <= 16; ++n) list.push_back({"\\\\.\\COM" + std::to_string(n), "COM" + std::to_string(n), "", 0, ""});
         else if (os.localMachine.subkeys.front().opens) Registry(os.localMachine.subkeys.front(), 0, top, false);
         else errors.push_back(top);
-        std::vector<SSerInfo> kept;
-        for (SSerInfo c : list)
-            if (os.openablePaths.count(c.devicePath)) Complete(c), kept.push_back(c);
-        list = kept;
     }
 };
 
@@ -141,9 +124,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (in.size) os.openablePaths.insert(in.Byte() & 1 ? "\\\\.\\COM" + std::to_string(in.Byte() % 18) : Blob(in));
 
     const Model model(os);
-    ORACLE(EnumerateSerialPorts(os) == model.errors && os.EverythingReleased());
+    DiscoveryErrors errors;
+    portList.RemoveAll();
+    ChoosePortMethod(os, errors);
     const auto fields = [](const SSerInfo& r) { return std::tie(r.devicePath, r.portName, r.friendlyName, r.isUsb, r.description); };
-    ORACLE(portList.GetSize() == static_cast<std::ptrdiff_t>(model.list.size()));
+    ORACLE(errors == model.errors && portList.GetSize() == static_cast<std::ptrdiff_t>(model.list.size()));
     for (std::size_t i = 0; i < model.list.size(); ++i) ORACLE(fields(portList[static_cast<std::ptrdiff_t>(i)]) == fields(model.list[i]));
+    // The presence test and the completion of what the walk found (their rules are unit-tested).
+    ORACLE(EnumerateSerialPorts(os) == model.errors && os.EverythingReleased());
     return 0;
 }

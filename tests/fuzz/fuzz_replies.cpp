@@ -77,6 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ORACLE(rig.written == std::vector<Bytes>{request} && rig.waiting.empty());
         ORACLE(rig.log.back().first == (reg ? "正在设置地址为：" : "正在读取地址为：") + std::to_string(address) + " 的设备.");
         if ((op >> 3) % 4 == 1) reply[in.Byte() % reply.size()] ^= in.Byte() | 1;
+        if ((op >> 3) % 4 == 1 && op & 0x20) reply = Sealed(Bytes(reply.begin(), reply.end() - 2));  // under a good CRC
         if ((op >> 3) % 4 == 2) reply = in.Take(in.Byte()), reply.resize((in.Byte() << 8 | in.Byte()) % 2049, in.Byte());
         if ((op >> 3) % 4 == 3) reply.clear();
         const Bytes got(reply.begin(), reply.begin() + (op & 0x80 ? in.Byte() % (reply.size() + 1) : reply.size()));
