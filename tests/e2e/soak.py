@@ -60,6 +60,9 @@ def soak(ctx, minutes, rng, figures):
         if vanish:
             bus("vanish"), time.sleep(2.5), bus("return")
         ui.click(h.CONTINUOUS)
+        # A request written just before the stop may still be on its way to the simulator's log.
+        written = lambda: [a for a, lines in exchanges(ui.pane()) if lines[:1] != [UNWRITTEN]]  # noqa: E731
+        h.wait_for(lambda: len(bus.wire("rx")) - sent >= len(written()), "the requests written before the stop")
         ui.expect_quiet(bus, "the stop")  # no request after it
         rx = [(t, f) for t, d, f in bus.frames() if d == "rx"][sent:]
         runs = exchanges(ui.pane())
