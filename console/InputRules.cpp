@@ -101,7 +101,7 @@ bool StatesANumber(const std::string& text, const InputRule& rule)
     if (rule.form == NumberText::Digits) return std::all_of(text.begin(), text.end(), isDigit);
     // The offset inputs' filter keeps their texts to its shape; a text from elsewhere must have it already,
     // or "1.2.3", "1e1" or "x5" would write 1.2, 10.0 or 0.
-    if (OffsetFilterRemoval(text)) return false;
+    if (FilteredOffsetText(text) != text) return false;
     return std::any_of(text.begin(), text.end(), isDigit);
 }
 

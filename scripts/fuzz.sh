@@ -20,7 +20,7 @@ while IFS= read -r file; do
     echo "fuzz.sh: $file has a character whose code page 936 form holds a backslash byte" >&2; exit 1
   fi
   cmp -s "$src/$file.new" "$src/$file" && rm "$src/$file.new" || mv "$src/$file.new" "$src/$file"
-done < <(git ls-files -co --exclude-standard -- CMakeLists.txt framework link console ports res view tools/sim \
+done < <(git ls-files -co --exclude-standard -- CMakeLists.txt framework link console ports res view cli tools/sim \
          tests/unit tests/fuzz | grep -E '\.(cpp|h)$|CMakeLists\.txt$' | grep -v /corpus/)
 
 targets=$(sed -n 's/^foreach(name \(.*\))$/\1/p' tests/fuzz/CMakeLists.txt)

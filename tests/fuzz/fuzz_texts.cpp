@@ -23,6 +23,15 @@ const Row kRows[] = {  // address, temperature and humidity offset, range start 
     {IDC_RANGE_FROM_EDIT, "输入起始地址不能为空！", "起始地址输入不合法！", kAddressRange, "您输入的起始地址为：", true, 1, 0, 63},
     {IDC_RANGE_TO_EDIT, "输入结束地址不能为空！", "结束地址输入不合法！", kAddressRange, "您输入的结束地址为：", false, 1, 0, 63}};
 
+std::string Passes(std::string s)  // one byte a pass: a second '.', else a '-' not first, else a foreign byte
+{
+    for (std::size_t i = 0;; s.erase(i, 1)) {
+        const std::size_t point = s.find('.'), second = point == std::string::npos ? point : s.find('.', point + 1);
+        const std::size_t minus = s.find('-', 1), foreign = s.find_first_not_of(std::string(".-0123456789"));
+        if ((i = second) == std::string::npos && (i = minus) == std::string::npos && (i = foreign) == std::string::npos) return s;
+    }
+}
+
 std::optional<int> Pass(const Row& row, const std::string& text, Log& log)
 {
     static const std::regex grammar(R"(^[ \t\n\v\f\r]*([+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?))");
@@ -31,19 +40,10 @@ std::optional<int> Pass(const Row& row, const std::string& text, Log& log)
     const double scaled = std::trunc(value * row.scale);
     if (text.empty()) return log.push_back({row.empty, row.clear}), std::nullopt;
     const bool number = row.scale == 1 ? text.find_first_not_of("0123456789") == std::string::npos
-                                       : text.find_first_of("0123456789") != std::string::npos;
+                                       : Passes(text) == text && text.find_first_of("0123456789") != std::string::npos;
     if (!number || !(scaled >= row.lowest && scaled <= row.highest))
         return log.push_back({row.invalid, row.clear}), log.push_back({row.range, false}), std::nullopt;
     return log.push_back({row.echo + text, row.clear}), static_cast<int>(scaled);
-}
-
-std::string Passes(std::string s)  // one byte a pass: a second '.', else a '-' not first, else a foreign byte
-{
-    for (std::size_t i = 0;; s.erase(i, 1)) {
-        const std::size_t point = s.find('.'), second = point == std::string::npos ? point : s.find('.', point + 1);
-        const std::size_t minus = s.find('-', 1), foreign = s.find_first_not_of(std::string(".-0123456789"));
-        if ((i = second) == std::string::npos && (i = minus) == std::string::npos && (i = foreign) == std::string::npos) return s;
-    }
 }
 
 }  // namespace

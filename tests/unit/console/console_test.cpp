@@ -165,10 +165,11 @@ TEST(InputRules, TextsGiveTheirTruncatedValueWithinTheRange)
         {address, " 7", {}}, {address, "1e1", {}}, {address, "4294967296", {}}, {kTempOffsetRule, "2.55", 25},
         {kTempOffsetRule, ".5", 5}, {kTempOffsetRule, "-0.05", 0}, {kTempOffsetRule, "-", {}},
         {kTempOffsetRule, ".", {}}, {kHumOffsetRule, "-.", {}}, {kTempOffsetRule, "1e99999", {}},
-        {kTempOffsetRule, "0x3", 0}, {kTempOffsetRule, "nan1", 0}, {kTempOffsetRule, "inf1", 0}};
+        {kTempOffsetRule, "0x3", {}}, {kTempOffsetRule, "nan1", {}}, {kTempOffsetRule, "inf1", {}}};
     for (const auto& [rule, text, value] : cases) {
         Fakes view;
         view.texts[rule.controlId] = text;
         EXPECT_EQ(ValidateInput(view, rule), value) << text;
     }
+    for (const char* text : {"0x3", "nan1", "inf1", "infinity", " -0x1p3"}) EXPECT_EQ(ParseNumber(text), 0.0) << text;
 }
