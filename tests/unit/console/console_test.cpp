@@ -133,6 +133,20 @@ TEST_F(ConsoleTest, AContinuousTickDrainsThePortSendsTheNextRequestAndRestartsTh
               (Strings{"line read", "line write 8", "start 1 200", "start 2 1000"}));
 }
 
+// Closing in a run whose read is awaited stops all three timers: the tick guard would ignore them, but a
+// window timer left running fires for nothing until the program ends.
+TEST_F(ConsoleTest, ClosingStopsEveryTimer)
+{
+    fakes.texts = {{IDC_OPEN_BUTTON, kClosePortCaption}, {IDC_CONTINUOUS_BUTTON, kStartContinuousCaption},
+                   {IDC_RANGE_FROM_EDIT, "1"}, {IDC_RANGE_TO_EDIT, "2"}};
+    fakes.entries = {"COM3-->COM3"}, fakes.selected = 0;
+    OnContinuousClicked(console);
+    OnOpenClicked(console);
+    const auto closed = std::find(fakes.events.begin(), fakes.events.end(), "line close");
+    for (const char* stop : {"stop 1", "stop 2", "stop 3"})
+        EXPECT_EQ(std::count(closed, fakes.events.end(), stop), 1) << stop;
+}
+
 // Ticks of other ids, and of link timers that no exchange or run waits for any more (one already on
 // its way when the port closed), change nothing.
 TEST_F(ConsoleTest, TicksNothingWaitsForChangeNothing)
