@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The release packages under Wine: each installer runs silently in a fresh prefix (its files, the
+"""The release packages under Wine: each installer runs silently in a fresh prefix, one after the other (its files, the
 Start-menu shortcuts, the uninstall entry, the installed Tarvik.exe showing its dialog with the port
 list, then a silent uninstall that leaves the user's files as they were and no entry), and each zip is
 unpacked and its Tarvik.exe started from there. Usage: packages.py RELEASE_DIR"""
@@ -84,15 +84,16 @@ def main(release):
     h.wl.isolate()
     results = []
     line = os.ttyname(os.openpty()[1])  # COM3: a pseudo-terminal nothing answers on
-    for arch in ("win32", "win64"):
-        setup = next(Path(release).resolve().glob(f"Tarvik-*-{arch}-setup.exe"))
-        package = setup.with_name(setup.name.replace("-setup.exe", ".zip"))
-        shutil.rmtree(WORK / arch, ignore_errors=True)
-        prefix = h.wl.Wine(WORK / arch)
-        try:
-            prefix.start({"COM3": line})
-            for title, run in ((f"{setup.name} in a fresh prefix, silently in and out",
-                                lambda: check_installer(prefix, setup)),
+    # One fresh prefix serves both architectures (the second installer goes in after the first is
+    # proven out) and is removed at the end: a prefix takes over a gigabyte.
+    shutil.rmtree(WORK, ignore_errors=True)
+    prefix = h.wl.Wine(WORK)
+    try:
+        prefix.start({"COM3": line})
+        for arch in ("win32", "win64"):
+            setup = next(Path(release).resolve().glob(f"Tarvik-*-{arch}-setup.exe"))
+            package = setup.with_name(setup.name.replace("-setup.exe", ".zip"))
+            for title, run in ((f"{setup.name} silently in and out", lambda: check_installer(prefix, setup)),
                                (f"{package.name} unpacked and started", lambda: check_zip(prefix, package))):
                 try:
                     run()
@@ -100,8 +101,9 @@ def main(release):
                 except (*h.FAILURES, subprocess.CalledProcessError) as error:
                     results.append(f"FAIL  {title}: {error}")
                 print(results[-1], flush=True)
-        finally:
-            prefix.stop()
+    finally:
+        prefix.stop()
+        shutil.rmtree(prefix.prefix, ignore_errors=True)
     failed = sum(result.startswith("FAIL") for result in results)
     print(f"{len(results) - failed} passed, {failed} failed")
     return 1 if failed else 0

@@ -266,7 +266,8 @@ class Wine:
         self.map(com)
 
     def _start_server(self):
-        with open(self.logs / "wineserver.log", "a") as log:
+        # Wine's server writes its whole object table when it ends (megabytes): keep only the last one's.
+        with open(self.logs / "wineserver.log", "w") as log:
             _run(["wineserver", "-p"], env=self.env(), stdout=log, stderr=log)
 
     def _check_ports(self):
