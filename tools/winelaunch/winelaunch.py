@@ -266,7 +266,8 @@ class Wine:
         self.map(com)
 
     def _start_server(self):
-        # Wine's server writes its whole object table when it ends (megabytes): keep only the last one's.
+        # Wine's server dumps its whole object table (megabytes) whenever a serial line it holds hangs up,
+        # as the simulated ones do at every scenario's end: keep only the last server's output.
         with open(self.logs / "wineserver.log", "w") as log:
             _run(["wineserver", "-p"], env=self.env(), stdout=log, stderr=log)
 
