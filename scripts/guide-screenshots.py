@@ -46,7 +46,7 @@ def main():
     wl.isolate()
     out = args.output.resolve()
     out.mkdir(parents=True, exist_ok=True)
-    wine = wl.Wine(REPO / "build/guide")
+    wine = wl.Wine(REPO / "build/run")  # the run command's prefix: each prefix takes over a gigabyte
     bus = simbus.Bus(wine.root / "COM3", wine.logs)
     try:
         wine.start({"COM3": wine.root / "COM3"})
