@@ -201,7 +201,7 @@ struct Reading {
         }
     }
     // The dialog's line for what went wrong.
-    const char* FailureLine() const { return reply.written ? ReadFailureLine(check) : kWriteFailedLine; }
+    std::string FailureLine() const { return reply.written ? Joined(CheckLines(check, kReadCheckKind)) : kWriteFailedLine; }
 };
 
 Reading ReadSensor(CliHost& host, const Options& options, std::uint8_t address)
@@ -360,7 +360,7 @@ int SetOffsetCommand(CliHost& host, const Options& options)
         return kExitSensorFailed;
     }
     const ResponseCheck check = CheckWriteResponse(echo.bytes, echo.count, request);
-    const std::string outcome = Joined(WriteOutcomeLines(check, writeKind));
+    const std::string outcome = Joined(CheckLines(check, writeKind));
     if (check != ResponseCheck::Ok) {
         host.Err(prefix + outcome + "\n");
         return kExitSensorFailed;
@@ -372,7 +372,7 @@ int SetOffsetCommand(CliHost& host, const Options& options)
     }
     if (ResponseRegister(back.reply.bytes, registerNumber) != value) {
         // Echoed but not kept: the sensor shows another offset than the one written.
-        host.Err(prefix + Joined(WriteOutcomeLines(ResponseCheck::BadEcho, writeKind)) + " read back " +
+        host.Err(prefix + Joined(CheckLines(ResponseCheck::BadEcho, writeKind)) + " read back " +
                  back.texts[registerNumber] + "\n");
         return kExitSensorFailed;
     }

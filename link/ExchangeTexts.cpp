@@ -6,9 +6,6 @@
 
 namespace {
 
-const char* const kBadLengthLine = "接收数据长度不正确！";
-const char* const kBadCrcLine = "CRC校验不正确！";
-
 std::string RequestLine(const char* lead, std::uint8_t address)
 {
     char number[8];
@@ -28,32 +25,27 @@ std::string WriteRequestLine(std::uint8_t address)
     return RequestLine("正在设置地址为：", address);
 }
 
-const char* ReadFailureLine(ResponseCheck check)
+// Every outcome is named, so a new one does not compile until it has its lines.
+std::vector<const char*> CheckLines(ResponseCheck check, std::uint8_t checkKind)
 {
-    switch (check) {
-    case ResponseCheck::BadAddress:
-        return "接收地址不正确！";
-    case ResponseCheck::BadFormat:
-        return "接收数据格式不正确！";
-    case ResponseCheck::BadCrc:
-        return kBadCrcLine;
-    default:  // BadLength
-        return kBadLengthLine;
-    }
-}
-
-std::vector<const char*> WriteOutcomeLines(ResponseCheck check, std::uint8_t writeKind)
-{
-    const bool temperature = writeKind == kTempOffsetWrite;
-    const char* const failureLine = temperature ? "温度偏移设置不正确！" : "湿度偏移设置不正确！";
+    const bool read = checkKind == kReadCheckKind;
+    const bool temperature = checkKind == kTempOffsetWrite;
+    const char* const writeFailureLine = temperature ? "温度偏移设置不正确！" : "湿度偏移设置不正确！";
     switch (check) {
     case ResponseCheck::Ok:
+        if (read) return {};
         return {temperature ? "温度偏移设置成功！" : "湿度偏移设置成功！"};
+    case ResponseCheck::BadLength:
+        return {"接收数据长度不正确！"};
+    case ResponseCheck::BadAddress:
+        return {"接收地址不正确！"};
+    case ResponseCheck::BadFormat:
+        return {"接收数据格式不正确！"};
     case ResponseCheck::BadEcho:
-        return {failureLine};
+        return {writeFailureLine};
     case ResponseCheck::BadCrc:
-        return {kBadCrcLine, failureLine};
-    default:  // BadLength
-        return {kBadLengthLine};
+        if (read) return {"CRC校验不正确！"};
+        return {"CRC校验不正确！", writeFailureLine};
     }
+    return {};
 }

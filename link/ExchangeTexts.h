@@ -13,8 +13,8 @@ inline const char* const kWriteFailedLine = "写串口失败";
 std::string ReadRequestLine(std::uint8_t address);
 // "正在设置地址为：5 的设备."
 std::string WriteRequestLine(std::uint8_t address);
-// The one line of a failed read check.
-const char* ReadFailureLine(ResponseCheck check);
-// What a write check reports: the success line, or the failure's one or two lines.
-// writeKind kTempOffsetWrite is the temperature offset, any other the humidity offset.
-std::vector<const char*> WriteOutcomeLines(ResponseCheck check, std::uint8_t writeKind);
+// What a check is of: a write passes kTempOffsetWrite or kHumOffsetWrite, a read this.
+inline constexpr std::uint8_t kReadCheckKind = 0xFF;
+// The lines a check reports: a failure's one or two lines, or a write's success line (a read's success
+// is its block of readings, so it reports none here).
+std::vector<const char*> CheckLines(ResponseCheck check, std::uint8_t checkKind);
