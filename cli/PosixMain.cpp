@@ -70,6 +70,11 @@ public:
 
     void Out(const std::string& text) override { Write(text, stdout); }
     void Err(const std::string& text) override { Write(text, stderr); }
+    void OutUtf8(const std::string& text) override
+    {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+    }
 
     void Pause(unsigned ms) override
     {

@@ -76,6 +76,7 @@ public:
 
     void Out(const std::string& text) override { Write(STD_OUTPUT_HANDLE, WideFromProgramText(text)); }
     void Err(const std::string& text) override { Write(STD_ERROR_HANDLE, WideFromProgramText(text)); }
+    void OutUtf8(const std::string& text) override { Write(STD_OUTPUT_HANDLE, WideFromUtf8(text)); }
 
     void Pause(unsigned ms) override { ::WaitForSingleObject(interruptEvent, ms); }
     bool Interrupted() const override { return ::WaitForSingleObject(interruptEvent, 0) == WAIT_OBJECT_0; }
