@@ -283,9 +283,10 @@ private:
                "\" y=\"" + std::to_string(top + 26) + "\">" + kSeriesUnit[series] + "</text>\n";
         const SeriesFigures& figures = sensor.figures[series];
         if (figures.count == 0) return;
-        // A scale of round steps around the readings, at least 1.0 wide.
-        int low = figures.minTenths;
-        int high = std::max(figures.maxTenths, low + 10);
+        // A scale of round steps around the readings, at least 1.0 wide, steady readings in its middle.
+        const int widening = std::max(0, 10 - (figures.maxTenths - figures.minTenths));
+        int low = figures.minTenths - widening / 2;
+        int high = figures.maxTenths + (widening + 1) / 2;
         int step = 1;
         for (int candidate : {1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000, 10000})
             if ((high - low) / candidate <= 4) {
