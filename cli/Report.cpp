@@ -98,7 +98,8 @@ public:
         if (header.rfind("\xEF\xBB\xBF", 0) == 0) header.erase(0, 3);  // a byte-order mark an editor added
         if (!header.empty() && header.back() == '\r') header.pop_back();
         positions.fill(-1);
-        std::vector<std::string_view> names = Split(header);
+        std::vector<std::string_view> names;
+        Split(header, names);
         for (std::size_t index = 0; index < names.size(); ++index) {
             const auto* known = std::find(std::begin(kColumnNames), std::end(kColumnNames), names[index]);
             if (known == std::end(kColumnNames)) Fail("not a readings header: unknown column " + Shown(names[index]));
@@ -114,7 +115,6 @@ public:
     // The next row, skipping the header repeated where runs were appended to one file; false at the end.
     bool Next(Row& row)
     {
-        std::string line;
         do {
             if (!std::getline(in, line)) {
                 if (in.bad()) Fail("cannot be read");
@@ -123,7 +123,8 @@ public:
             ++lineNumber;
             if (!line.empty() && line.back() == '\r') line.pop_back();
         } while (line == header);
-        Parse(line, row);
+        Split(line, fields);
+        Parse(row);
         return true;
     }
 
@@ -133,70 +134,71 @@ public:
     }
 
 private:
-    static std::vector<std::string_view> Split(std::string_view line)
+    static void Split(std::string_view line, std::vector<std::string_view>& fields)
     {
-        std::vector<std::string_view> fields;
+        fields.clear();
         for (;;) {
             const std::size_t comma = line.find(',');
             fields.push_back(line.substr(0, comma));
-            if (comma == std::string_view::npos) return fields;
+            if (comma == std::string_view::npos) return;
             line.remove_prefix(comma + 1);
         }
     }
 
-    std::string_view Field(const std::vector<std::string_view>& fields, Column column) const
+    std::string_view Field(Column column) const
     {
         return positions[column] < 0 ? std::string_view() : fields[static_cast<std::size_t>(positions[column])];
     }
 
-    int TenthsField(const std::vector<std::string_view>& fields, Column column) const
+    int TenthsField(Column column) const
     {
-        const std::optional<int> value = Tenths(Field(fields, column));
-        if (!value) Fail(std::string(kColumnNames[column]) + ": not a number in tenths: " + Shown(Field(fields, column)));
+        const std::optional<int> value = Tenths(Field(column));
+        if (!value) Fail(std::string(kColumnNames[column]) + ": not a number in tenths: " + Shown(Field(column)));
         return *value;
     }
 
-    void Parse(const std::string& line, Row& row) const
+    void Parse(Row& row) const
     {
-        const std::vector<std::string_view> fields = Split(line);
         if (fields.size() != columnCount)
             Fail(std::to_string(fields.size()) + " fields where the header has " + std::to_string(columnCount));
-        if (!ParseIsoTime(std::string(Field(fields, kTimeColumn)), row.time))
-            Fail("time: not an ISO 8601 UTC time: " + Shown(Field(fields, kTimeColumn)));
-        const std::optional<long> address = Whole(Field(fields, kAddressColumn), 2);
-        if (!address || *address >= kAddressCount) Fail("address: not an address from 0 to 63: " + Shown(Field(fields, kAddressColumn)));
+        if (!ParseIsoTime(Field(kTimeColumn), row.time))
+            Fail("time: not an ISO 8601 UTC time: " + Shown(Field(kTimeColumn)));
+        const std::optional<long> address = Whole(Field(kAddressColumn), 2);
+        if (!address || *address >= kAddressCount) Fail("address: not an address from 0 to 63: " + Shown(Field(kAddressColumn)));
         row.address = static_cast<int>(*address);
-        const std::string_view status = Field(fields, kStatusColumn);
+        const std::string_view status = Field(kStatusColumn);
         const auto* kind = std::find_if(std::begin(kStatusKinds), std::end(kStatusKinds),
                                         [&](const StatusKind& known) { return status == known.name; });
         if (kind == std::end(kStatusKinds)) Fail("status: unknown status " + Shown(status));
         row.status = static_cast<std::size_t>(kind - std::begin(kStatusKinds));
 
-        const std::string_view code = Field(fields, kExceptionCodeColumn);
+        const std::string_view code = Field(kExceptionCodeColumn);
         if (!code.empty() && (!Whole(code, 3) || *Whole(code, 3) > 255))
             Fail("exception_code: not a code from 0 to 255: " + Shown(code));
 
         // A failed read leaves the reading columns empty; where they are filled they must be a reading.
         bool filled = false;
         for (int column = kTemperatureColumn; column <= kSoftwareColumn; ++column)
-            filled = filled || !Field(fields, static_cast<Column>(column)).empty();
+            filled = filled || !Field(static_cast<Column>(column)).empty();
         row.reading = filled || row.status == 0;
         if (!row.reading) return;
-        row.tenths[kTemperature] = TenthsField(fields, kTemperatureColumn);
-        row.tenths[kHumidity] = TenthsField(fields, kHumidityColumn);
-        row.offsets = {TenthsField(fields, kTempOffsetColumn), TenthsField(fields, kHumOffsetColumn)};
-        if (!Whole(Field(fields, kSensorAddressColumn), 5))
-            Fail("sensor_address: not a number: " + Shown(Field(fields, kSensorAddressColumn)));
+        row.tenths[kTemperature] = TenthsField(kTemperatureColumn);
+        row.tenths[kHumidity] = TenthsField(kHumidityColumn);
+        row.offsets = {TenthsField(kTempOffsetColumn), TenthsField(kHumOffsetColumn)};
+        if (!Whole(Field(kSensorAddressColumn), 5))
+            Fail("sensor_address: not a number: " + Shown(Field(kSensorAddressColumn)));
         for (Column column : {kTypeColumn, kHardwareColumn, kSoftwareColumn})
-            if (!IsHexText(Field(fields, column)))
-                Fail(std::string(kColumnNames[column]) + ": not a hexadecimal number: " + Shown(Field(fields, column)));
-        row.identity = {std::string(Field(fields, kTypeColumn)), std::string(Field(fields, kHardwareColumn)),
-                        std::string(Field(fields, kSoftwareColumn))};
+            if (!IsHexText(Field(column)))
+                Fail(std::string(kColumnNames[column]) + ": not a hexadecimal number: " + Shown(Field(column)));
+        row.identity = {std::string(Field(kTypeColumn)), std::string(Field(kHardwareColumn)),
+                        std::string(Field(kSoftwareColumn))};
     }
 
     std::string name;
     std::istream& in;
     std::string header;
+    std::string line;
+    std::vector<std::string_view> fields;  // of line
     std::array<int, kColumnCount> positions{};
     std::size_t columnCount = 0;
     long long lineNumber = 0;
@@ -365,14 +367,14 @@ std::vector<std::vector<PlotPoint>> PlotLines(const Report& report, const Sensor
     return lines;
 }
 
-bool ParseIsoTime(const std::string& text, Millis& time)
+bool ParseIsoTime(std::string_view text, Millis& time)
 {
     // 2026-12-06T23:10:02.018Z
     static constexpr char kPattern[] = "dddd-dd-ddTdd:dd:dd.dddZ";
     if (text.size() != sizeof kPattern - 1) return false;
     for (std::size_t i = 0; i < text.size(); ++i)
         if (kPattern[i] == 'd' ? !IsDigit(text[i]) : text[i] != kPattern[i]) return false;
-    auto number = [&](std::size_t at, std::size_t length) { return static_cast<int>(*Whole(std::string_view(text).substr(at, length), length)); };
+    auto number = [&](std::size_t at, std::size_t length) { return static_cast<int>(*Whole(text.substr(at, length), length)); };
     const int year = number(0, 4), month = number(5, 2), day = number(8, 2);
     const int hour = number(11, 2), minute = number(14, 2), second = number(17, 2), millis = number(20, 3);
     if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 60) return false;

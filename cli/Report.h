@@ -12,6 +12,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -161,7 +162,7 @@ struct PlotPoint {
 std::vector<std::vector<PlotPoint>> PlotLines(const Report& report, const SensorRecord& sensor, Series series);
 
 // Millis since the epoch of an ISO 8601 UTC time as tarvik-cli writes it ("2026-12-06T23:10:02.018Z").
-bool ParseIsoTime(const std::string& text, Millis& time);
+bool ParseIsoTime(std::string_view text, Millis& time);
 // Days since 1970-01-01 of a civil date, and back.
 std::int64_t DaysFromCivil(int year, unsigned month, unsigned day);
 void CivilFromDays(std::int64_t days, int& year, unsigned& month, unsigned& day);
