@@ -95,7 +95,6 @@ public:
     {
         if (!std::getline(in, header)) Fail(in.bad() ? "cannot be read" : "empty file, no header");
         lineNumber = 1;
-        if (header.rfind("\xEF\xBB\xBF", 0) == 0) header.erase(0, 3);  // a byte-order mark an editor added
         if (!header.empty() && header.back() == '\r') header.pop_back();
         positions.fill(-1);
         std::vector<std::string_view> names;

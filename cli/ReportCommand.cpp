@@ -1,6 +1,6 @@
 #include "cli/ReportCommand.h"
 
-#include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "cli/Cli.h"
@@ -64,9 +64,11 @@ int ReportCommand(const std::vector<std::string>& words, CliHost& host)
         host.OutUtf8(page);
         return kExitOk;
     }
-    // The page is whole before the file is made; a file that could not be written whole goes.
+    // The page is whole before the file is opened; a file that could not be written whole goes (a
+    // device or a pipe named there is left alone).
     if (!Written(options.output, page)) {
-        std::remove(options.output.c_str());
+        std::error_code ignored;
+        if (std::filesystem::is_regular_file(options.output, ignored)) std::filesystem::remove(options.output, ignored);
         return Refuse(host, options.output + ": cannot be written");
     }
     return kExitOk;

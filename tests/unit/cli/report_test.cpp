@@ -59,13 +59,14 @@ struct CommandCase {
     int status;
     std::string err;
     std::vector<std::string> inPage;
+    std::vector<std::string> notInPage = {};
 };
 
 const std::string kRun1 = kHeader +
                           "2026-12-07T01:00:00.000Z,3,ok,20.0,40.0,0.0,0.0,3,1,12,105\n"
                           "2026-12-07T01:00:01.000Z,3,ok,21.5,41.0,0.0,0.0,3,1,12,105\n"
                           "2026-12-07T01:00:02.000Z,3,no-answer,,,,,,,,\n"
-                          "2026-12-07T01:00:03.000Z,3,ok,20.6,39.9,0.5,0.0,3,1,12,105\n"
+                          "2026-12-07T01:00:03.000Z,3,ok,19.6,39.9,-0.5,0.0,3,1,12,105\n"
                           "2026-12-07T01:00:04.000Z,7,bad-crc,,,,,,,,\n";
 // A newer tarvik-cli's columns, a second run appended with its header, overlapping the first file.
 const std::string kRun2 = kNewerHeader + "2026-12-07T01:00:01.500Z,7,exception,,,,,,,,,4\n" + kNewerHeader +
@@ -85,14 +86,14 @@ const CommandCase kCommandCases[] = {
       u8"<td id=\"files\">run1.csv（5 行）<br>run2.csv（3 行）</td>", u8"<td id=\"sensors\">2 个</td>",
       "<td id=\"rows\">8</td>", "<td id=\"failures\">4</td>",
       "<section class=\"sensor flagged\" id=\"sensor-3\">",
-      u8"<tr class=\"temp\"><th>温度（℃）</th><td class=\"n last\">20.6</td><td class=\"n min\">20.0</td>"
-      "<td class=\"n max\">21.5</td><td class=\"n mean\">20.70</td></tr>",
+      u8"<tr class=\"temp\"><th>温度（℃）</th><td class=\"n last\">19.6</td><td class=\"n min\">19.6</td>"
+      "<td class=\"n max\">21.5</td><td class=\"n mean\">20.37</td></tr>",
       u8"<tr class=\"hum\"><th>湿度（%RH）</th><td class=\"n last\">39.9</td><td class=\"n min\">39.9</td>"
       "<td class=\"n max\">41.0</td><td class=\"n mean\">40.30</td></tr>",
-      // 20.0, 21.5 and 20.6 less its offset 0.5
+      // 20.0, 21.5 and 19.6 less its offset -0.5
       u8"<p class=\"flag unsettled\">尚未稳定：最后十分钟内温度（不计偏移）变化 1.5 ℃（超过 1.0 ℃）。</p>\n<p class=\"flag poor\">",
       u8"<tr><td>首次读到 2026-12-07 09:00:00</td><td class=\"n toff\">0.0</td><td class=\"n hoff\">0.0</td></tr>\n"
-      u8"<tr><td>改为 2026-12-07 09:00:03</td><td class=\"n toff\">0.5</td><td class=\"n hoff\">0.0</td></tr>\n</table>",
+      u8"<tr><td>改为 2026-12-07 09:00:03</td><td class=\"n toff\">-0.5</td><td class=\"n hoff\">0.0</td></tr>\n</table>",
       u8"<tr><th>读取次数</th><td class=\"n rows\">4</td></tr>\n<tr><th>成功率</th><td class=\"n success\">75.0%</td></tr>\n"
       u8"<tr class=\"status\" data-status=\"no-answer\"><th>无应答（no-answer）</th><td class=\"n\">1</td></tr>\n</table>",
       u8"最后读数于 <span class=\"last-time\">2026-12-07 09:00:03</span>",
@@ -103,17 +104,32 @@ const CommandCase kCommandCases[] = {
       u8"<tr><td>首次读到 2026-12-07 09:00:05</td><td class=\"n toff\">0.0</td><td class=\"n hoff\">-2.0</td></tr>\n</table>",
       u8"<tr class=\"status\" data-status=\"bad-crc\"><th>CRC校验不正确（bad-crc）</th><td class=\"n\">1</td></tr>\n"
       u8"<tr class=\"status\" data-status=\"exception\"><th>异常应答（exception）</th><td class=\"n\">1</td></tr>\n"
-      u8"<tr class=\"status\" data-status=\"late\"><th>应答过迟（late）</th><td class=\"n\">1</td></tr>\n</table>"}},
+      u8"<tr class=\"status\" data-status=\"late\"><th>应答过迟（late）</th><td class=\"n\">1</td></tr>\n</table>"},
+     {"identity-changes", u8"最后十分钟内湿度"}},
     {"a version changed during the run, a settled sensor, page on standard output",
      {{"run.csv", kHeader + "2026-12-07T01:00:00.000Z,2,ok,20.0,40.0,0.0,0.0,2,1,12,105\n"
-                            "2026-12-07T01:00:01.000Z,2,ok,21.0,43.0,0.0,0.0,2,1,12,106\n"}},
+                            "2026-12-07T01:00:01.000Z,2,ok,21.0,43.0,0.0,0.0,2,1,12,106\n"
+                            // Settled for its last ten minutes, after a jump before them.
+                            "2026-12-07T00:49:00.000Z,9,ok,10.0,40.0,0.0,0.0,9,1,12,105\n"
+                            "2026-12-07T01:00:00.000Z,9,ok,20.0,40.0,0.0,0.0,9,1,12,105\n"
+                            "2026-12-07T01:00:01.000Z,9,ok,20.2,40.0,0.0,0.0,9,1,12,105\n"}},
      {"run.csv"},
      kExitOk,
      "",
-     {"<section class=\"sensor\" id=\"sensor-2\">\n<h2>",
+     {"<section class=\"sensor\" id=\"sensor-2\">\n<h2>", "<section class=\"sensor\" id=\"sensor-9\">",
       u8"<p class=\"identity-changes\">运行中类型或版本有变化：<br>2026-12-07 09:00:00 起 类型：1--硬件版本：12--软件版本：105"
       u8"<br>2026-12-07 09:00:01 起 类型：1--硬件版本：12--软件版本：106</p>",
       "<td class=\"n mean\">20.50</td>", "<td class=\"n mean\">41.50</td>", "<td class=\"n success\">100.0%</td>"}},
+    {"the same offsets seen in two overlapping files are one change",
+     {{"a.csv", kHeader + "2026-12-07T01:00:00.000Z,4,ok,20.0,40.0,0.0,0.0,4,1,12,105\n"
+                          "2026-12-07T01:00:02.000Z,4,ok,20.0,40.0,1.0,0.0,4,1,12,105\n"},
+      {"b.csv", kHeader + "2026-12-07T01:00:01.000Z,4,ok,20.0,40.0,0.0,0.0,4,1,12,105\n"
+                          "2026-12-07T01:00:03.000Z,4,ok,20.0,40.0,1.0,0.0,4,1,12,105\n"}},
+     {"a.csv", "b.csv", "-o", "out.html"},
+     kExitOk,
+     "",
+     {u8"<tr><td>首次读到 2026-12-07 09:00:00</td><td class=\"n toff\">0.0</td><td class=\"n hoff\">0.0</td></tr>\n"
+      u8"<tr><td>改为 2026-12-07 09:00:02</td><td class=\"n toff\">1.0</td><td class=\"n hoff\">0.0</td></tr>\n</table>"}},
     {"markup in the title and a file name is escaped",
      {{"<i>.csv", kHeader + kGoodRow}},
      {"<i>.csv", "--title", "<script>alert('x')</script> & \"q\"", "-o", "out.html"},
@@ -129,6 +145,8 @@ const CommandCase kCommandCases[] = {
      Refusal("bad.csv:1: not a readings header: column address twice"), {}},
     {"wrong column count", {{"bad.csv", kHeader + "2026-12-07T01:00:00.000Z,3,no-answer,,,,,,,\n"}}, {"bad.csv", "-o", "out.html"},
      kExitUsage, Refusal("bad.csv:2: 10 fields where the header has 11"), {}},
+    {"too many fields", {{"bad.csv", kHeader + "2026-12-07T01:00:00.000Z,3,no-answer,,,,,,,,,\n"}}, {"bad.csv", "-o", "out.html"},
+     kExitUsage, Refusal("bad.csv:2: 12 fields where the header has 11"), {}},
     {"a non-number", {{"bad.csv", kHeader + kGoodRow + "2026-12-07T01:00:01.000Z,1,ok,20.0,4x.0,0.0,0.0,1,1,12,105\n"}},
      {"bad.csv", "-o", "out.html"}, kExitUsage, Refusal("bad.csv:3: humidity: not a number in tenths: 4x.0"), {}},
     {"two decimals", {{"bad.csv", kHeader + "2026-12-07T01:00:01.000Z,1,ok,20.05,40.0,0.0,0.0,1,1,12,105\n"}},
@@ -199,6 +217,7 @@ TEST_F(ReportCommandTest, FiguresRefusalsAndEscaping)
             page = written.str();
         }
         for (const std::string& fragment : row.inPage) EXPECT_NE(page.find(fragment), std::string::npos) << fragment;
+        for (const std::string& absent : row.notInPage) EXPECT_EQ(page.find(absent), std::string::npos) << absent;
         for (const char* markup : {"<script", "<i>"}) EXPECT_EQ(page.find(markup), std::string::npos);
         for (const File& file : row.files) fs::remove(file.name);
     }
