@@ -112,7 +112,7 @@ std::string OffsetName(int minutes)
     return text;
 }
 
-std::string Number(double value)
+std::string Coordinate(double value)
 {
     char text[24];
     std::snprintf(text, sizeof text, "%.1f", value);
@@ -156,8 +156,7 @@ private:
 
     void Sensor(const SensorRecord& sensor)
     {
-        const bool unsettled = sensor.Unsettled(kTemperature) || sensor.Unsettled(kHumidity);
-        const bool flagged = unsettled || sensor.PoorSuccess();
+        const bool flagged = sensor.Unsettled(kTemperature) || sensor.Unsettled(kHumidity) || sensor.PoorSuccess();
         out += "<section class=\"sensor" + std::string(flagged ? " flagged" : "") + "\" id=\"sensor-" +
                std::to_string(sensor.address) + u8"\">\n<h2>地址 " + std::to_string(sensor.address) + "</h2>\n";
         for (int series = 0; series < kSeriesCount; ++series)
@@ -257,13 +256,13 @@ private:
         TimeAxis();
         for (std::size_t b = 0; b < sensor.buckets.size(); ++b)
             if (sensor.buckets[b].failures > 0) {
-                const std::string x = Number(X(sensor.buckets[b].firstFailure));
+                const std::string x = Coordinate(X(sensor.buckets[b].firstFailure));
                 out += "<line class=\"failure\" x1=\"" + x + "\" y1=\"" + std::to_string(kAxisY + 1) + "\" x2=\"" + x + "\" y2=\"" +
                        std::to_string(kAxisY + 9) + "\" stroke=\"#c62828\" stroke-width=\"1.5\"/>\n";
             }
         const auto& changes = sensor.offsets.Changes();
         for (std::size_t n = 1; n < changes.size(); ++n) {
-            const std::string x = Number(X(changes[n].first));
+            const std::string x = Coordinate(X(changes[n].first));
             out += "<line class=\"offset-change\" x1=\"" + x + "\" y1=\"" + std::to_string(kPanelTop[0]) + "\" x2=\"" + x + "\" y2=\"" +
                    std::to_string(kAxisY) + "\" stroke=\"#6a1b9a\" stroke-dasharray=\"4 3\"/>\n<text x=\"" + x + "\" y=\"" +
                    std::to_string(kPanelTop[0] - 4) + u8"\" text-anchor=\"middle\" style=\"fill:#6a1b9a\">偏移</text>\n";
@@ -295,20 +294,20 @@ private:
             }
         low = (low >= 0 ? low / step : -((-low + step - 1) / step)) * step;
         high = low + ((high - low + step - 1) / step) * step;
-        auto y = [&](int tenths) { return Number(bottom - static_cast<double>(tenths - low) * kPanelHeight / (high - low)); };
+        auto y = [&](int tenths) { return Coordinate(bottom - static_cast<double>(tenths - low) * kPanelHeight / (high - low)); };
         for (int tick = low; tick <= high; tick += step)
             out += "<line x1=\"" + std::to_string(kPlotLeft - 4) + "\" y1=\"" + y(tick) + "\" x2=\"" + std::to_string(kPlotRight) +
                    "\" y2=\"" + y(tick) + "\" stroke=\"#e0e0e0\"/>\n<text x=\"" + std::to_string(kPlotLeft - 6) + "\" y=\"" + y(tick) +
                    "\" dy=\"4\" text-anchor=\"end\">" + Tenths(tick) + "</text>\n";
         for (const std::vector<PlotPoint>& line : PlotLines(report, sensor, series)) {
             if (line.size() == 1) {
-                out += "<circle cx=\"" + Number(X(line[0].time)) + "\" cy=\"" + y(line[0].tenths) + "\" r=\"1.5\" fill=\"" +
+                out += "<circle cx=\"" + Coordinate(X(line[0].time)) + "\" cy=\"" + y(line[0].tenths) + "\" r=\"1.5\" fill=\"" +
                        kSeriesColour[series] + "\"/>\n";
                 continue;
             }
             out += "<polyline class=\"series\" fill=\"none\" stroke=\"" + std::string(kSeriesColour[series]) +
                    "\" stroke-width=\"1.2\" points=\"";
-            for (const PlotPoint& point : line) out += Number(X(point.time)) + "," + y(point.tenths) + " ";
+            for (const PlotPoint& point : line) out += Coordinate(X(point.time)) + "," + y(point.tenths) + " ";
             out.back() = '"';
             out += "/>\n";
         }
@@ -330,7 +329,7 @@ private:
         const Millis shift = static_cast<Millis>(utcOffset(report.firstTime)) * 60000;
         Millis tick = ((report.firstTime + shift + step - 1) / step) * step - shift;
         for (; tick <= report.lastTime; tick += step) {
-            const std::string x = Number(X(tick));
+            const std::string x = Coordinate(X(tick));
             out += "<line x1=\"" + x + "\" y1=\"" + std::to_string(kPanelTop[0]) + "\" x2=\"" + x + "\" y2=\"" +
                    std::to_string(kAxisY + 4) + "\" stroke=\"#eeeeee\"/>\n<text x=\"" + x + "\" y=\"" + std::to_string(kAxisY + 22) +
                    "\" text-anchor=\"middle\">" + AxisLabel(Local(tick, utcOffset), step, span) + "</text>\n";

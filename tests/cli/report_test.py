@@ -22,7 +22,7 @@ import simbus  # noqa: E402
 CLI, simbus.SIM, OUT = sys.argv.pop(1), Path(sys.argv.pop(1)), Path(sys.argv.pop(1)).resolve()
 CHROMIUM = ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-background-networking",
             "--disable-component-update", "--disable-sync"]
-ROUNDS, INTERVAL_MS = 40, 250  # one piece: 40 rounds of 3 reads, 0.75 s a round
+ROUNDS, INTERVAL_MS = 30, 200  # one piece: 30 rounds of 3 reads, 0.6 s a round
 
 
 class Dom(html.parser.HTMLParser):
