@@ -6,7 +6,7 @@ from the CSV on its own; the page, the CSV and a screenshot stay in OUT_DIR.
     report_test.py TARVIK_CLI TARVIK_SIM OUT_DIR"""
 
 import csv
-import html.parser
+import re
 import subprocess
 import sys
 import tempfile
@@ -25,42 +25,10 @@ CHROMIUM = ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--no-fir
 ROUNDS, INTERVAL_MS = 30, 200  # one piece: 30 rounds of 3 reads, 0.6 s a round
 
 
-class Dom(html.parser.HTMLParser):
-    """The elements of the dumped DOM as (tag, attributes, text, section id), in document order."""
-
-    def __init__(self, text):
-        super().__init__()
-        self.elements, self.open, self.section = [], [], None
-        self.feed(text)
-
-    def handle_starttag(self, tag, attrs):
-        attrs = dict(attrs)
-        if tag == "section":
-            self.section = attrs.get("id")
-        element = [tag, attrs, "", self.section]
-        self.elements.append(element)
-        if tag not in ("br", "meta", "line", "rect", "circle", "polyline"):
-            self.open.append(element)
-
-    def handle_endtag(self, tag):
-        while self.open and self.open.pop()[0] != tag:
-            pass
-
-    def handle_data(self, data):
-        for element in self.open:
-            element[2] += data
-
-    def find(self, section=None, tag=None, cls=None, **attrs):
-        return [e for e in self.elements if (section is None or e[3] == section) and (tag is None or e[0] == tag)
-                and (cls is None or cls in e[1].get("class", "").split())
-                and all(e[1].get(k) == v for k, v in attrs.items())]
-
-    def text(self, section, tag, cls):
-        """The text of the one element of that class in the section."""
-        found = self.find(section, tag, cls)
-        if len(found) != 1:
-            raise AssertionError(f"{len(found)} {tag}.{cls} in {section}")
-        return found[0][2].strip()
+def cells(html, row_class):
+    """The cells of the table row of that class, by their second class: {"min": "21.0", ...}."""
+    row = re.search(f'<tr class="{row_class}">(.*?)</tr>', html, re.S).group(1)
+    return dict(re.findall(r'<td class="n (\w+)">([^<]*)</td>', row))
 
 
 def figures(rows):
@@ -136,55 +104,35 @@ class ReportOfACommissioningRun(unittest.TestCase):
         with tempfile.TemporaryDirectory() as profile:
             subprocess.run(CHROMIUM + [f"--user-data-dir={profile}", f"--screenshot={shot}", "--window-size=820,2600",
                                        "--hide-scrollbars", page.as_uri()], capture_output=True, timeout=180)
-        dom = Dom(dumped.stdout)
+        dom = dumped.stdout  # the document as Chromium holds it after loading, serialized
 
         with readings.open() as source:
             rows = [r for r in csv.DictReader(source) if r["time"] != "time"]  # the second piece's header
-        expected = figures(rows)
         self.assertEqual(len(rows), 2 * ROUNDS * 3)
-        self.assertEqual(dom.find(tag="h1")[0][2], "E2E 调试记录")
-        self.assertEqual(dom.find(tag="td", id="rows")[0][2], str(len(rows)))
-        self.assertEqual(dom.find(tag="td", id="failures")[0][2], str(sum(r["status"] != "ok" for r in rows)))
-        self.assertEqual(dom.find(tag="td", id="files")[0][2], f"{readings}（{len(rows)} 行）")
-        self.assertEqual([e[1]["id"] for e in dom.find(tag="section")], ["sensor-1", "sensor-2", "sensor-3"])
-        for address, sensor in expected.items():
-            section = f"sensor-{address}"
+        overview = dict(re.findall(r'<td id="(\w+)">([^<]*)', dom))
+        self.assertEqual(re.findall("<h1>(.*?)</h1>", dom), ["E2E 调试记录"])
+        self.assertEqual((overview["rows"], overview["failures"], overview["files"]),
+                         (str(len(rows)), str(sum(r["status"] != "ok" for r in rows)), f"{readings}（{len(rows)} 行）"))
+        sections = re.findall(r'<section class="([^"]*)" id="sensor-(\d+)">(.*?)</section>', dom, re.S)
+        self.assertEqual([int(address) for _, address, _ in sections], list(figures(rows)))
+        for (classes, address, html), sensor in zip(sections, figures(rows).values()):
             with self.subTest(address=address):
-                self.assertEqual(len(dom.find(section, "svg", "trend")), 1)
-                self.assertEqual(dom.text(section, "td", "rows"), sensor["rows"])
-                self.assertEqual(dom.text(section, "td", "success"), sensor["success"])
-                for key in ("temp", "hum"):
-                    cells = self.row_cells(dom, section, key)
-                    self.assertEqual({c[1]["class"].split()[1]: c[2] for c in cells}, sensor[key])
-                shown = {e[1]["data-status"]: e[2].split("）")[-1].strip() for e in dom.find(section, "tr", "status")}
-                self.assertEqual(shown, sensor["statuses"])
-                self.assertEqual([(dom_row[0], dom_row[1]) for dom_row in self.offset_rows(dom, section)], sensor["offsets"])
-                self.assertEqual(len(dom.find(section, "line", "offset-change")), len(sensor["offsets"]) - 1)
+                self.assertEqual(html.count('<svg class="trend"'), 1)
+                self.assertEqual(re.findall(r'<td class="n (?:rows|success)">([^<]*)</td>', html),
+                                 [sensor["rows"], sensor["success"]])
+                self.assertEqual((cells(html, "temp"), cells(html, "hum")), (sensor["temp"], sensor["hum"]))
+                self.assertEqual(dict(re.findall(r'data-status="([\w-]+)">.*?<td class="n">(\d+)</td>', html)), sensor["statuses"])
+                self.assertEqual(re.findall(r'<td class="n toff">([^<]*)</td><td class="n hoff">([^<]*)</td>', html),
+                                 sensor["offsets"])
+                self.assertEqual(html.count('class="offset-change"'), len(sensor["offsets"]) - 1)
         # Sensor 1 is steady (its offset jump is not movement), 2 warmed up, 3 missed more than 5 % of reads.
-        self.assertEqual([e[1]["id"] for e in dom.find(tag="section", cls="flagged")], ["sensor-2", "sensor-3"])
-        self.assertEqual(len(dom.find("sensor-2", "p", "unsettled")), 1)
-        self.assertEqual(len(dom.find("sensor-3", "p", "poor")), 1)
-        self.assertGreater(len(dom.find("sensor-3", "line", "failure")), 0)
-        self.assertGreater(len(dom.find("sensor-3", "polyline", "series")), 2)  # broken where reads failed
-        self.assertEqual(len(dom.find("sensor-1", "line", "failure")), 0)
+        self.assertEqual([(classes, address) for classes, address, _ in sections],
+                         [("sensor", "1"), ("sensor flagged", "2"), ("sensor flagged", "3")])
+        self.assertEqual([html.count(flag) for _, _, html in sections for flag in ('class="flag unsettled"', 'class="flag poor"')],
+                         [0, 0, 1, 0, 0, 1])
+        self.assertEqual([html.count('class="failure"') > 0 for _, _, html in sections], [False, False, True])
+        self.assertGreater(sections[2][2].count('<polyline class="series"'), 2)  # broken where reads failed
         self.assertTrue(shot.exists())
-
-    @staticmethod
-    def row_cells(dom, section, key):
-        rows = dom.find(section, "tr", key)
-        start = dom.elements.index(rows[0])
-        cells = []
-        for element in dom.elements[start + 1:]:
-            if element[0] in ("tr", "table"):
-                break
-            if element[0] == "td":
-                cells.append(element)
-        return cells
-
-    @staticmethod
-    def offset_rows(dom, section):
-        toff, hoff = dom.find(section, "td", "toff"), dom.find(section, "td", "hoff")
-        return [(t[2], h[2]) for t, h in zip(toff, hoff)]
 
 
 if __name__ == "__main__":
