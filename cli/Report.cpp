@@ -179,7 +179,7 @@ private:
         bool filled = false;
         for (int column = kTemperatureColumn; column <= kSoftwareColumn; ++column)
             filled = filled || !Field(static_cast<Column>(column)).empty();
-        row.reading = filled || row.status == 0;
+        row.reading = filled || row.status == kOkStatus;
         if (!row.reading) return;
         row.tenths[kTemperature] = TenthsField(kTemperatureColumn);
         row.tenths[kHumidity] = TenthsField(kHumidityColumn);
@@ -233,7 +233,7 @@ void Survey(Report& report, const std::string& name, std::istream& in)
         if (report.rows == 0 || row.time < report.firstTime) report.firstTime = row.time;
         if (report.rows == 0 || row.time > report.lastTime) report.lastTime = row.time;
         ++report.rows;
-        if (row.status != 0) ++report.failures;
+        if (row.status != kOkStatus) ++report.failures;
 
         SensorRecord& sensor = report.sensors[row.address];
         sensor.address = row.address;
@@ -241,7 +241,7 @@ void Survey(Report& report, const std::string& name, std::istream& in)
         if (sensor.rows == 0 || row.time > sensor.lastTime) sensor.lastTime = row.time;
         ++sensor.rows;
         ++sensor.statusCounts[row.status];
-        if (row.status != 0) continue;
+        if (row.status != kOkStatus) continue;
 
         for (int series = 0; series < kSeriesCount; ++series) Widen(sensor.figures[series], row.tenths[series]);
         if (sensor.Ok() == 1 || row.time >= sensor.lastOkTime) {
@@ -275,7 +275,7 @@ void Plot(Report& report, const SourceFile& source, std::istream& in)
     for (long long n = 0; n < source.rows && file.Next(row); ++n) {
         SensorRecord& sensor = report.sensors[row.address];
         Bucket& bucket = sensor.buckets[BucketOf(report, row.time)];
-        if (row.status != 0) {
+        if (row.status != kOkStatus) {
             if (bucket.failures == 0 || row.time < bucket.firstFailure) bucket.firstFailure = row.time;
             if (bucket.failures == 0 || row.time > bucket.lastFailure) bucket.lastFailure = row.time;
             ++bucket.failures;

@@ -19,7 +19,7 @@
 // Milliseconds since 1970-01-01 UTC.
 using Millis = std::int64_t;
 
-// What tarvik-cli writes in the status column, with the record's word for it. Index 0 is the success.
+// What tarvik-cli writes in the status column, with the record's word for it.
 struct StatusKind {
     const char* name;
     const char* label;  // UTF-8
@@ -36,6 +36,7 @@ inline constexpr StatusKind kStatusKinds[] = {
     {"late", u8"应答过迟"},
 };
 inline constexpr std::size_t kStatusCount = sizeof kStatusKinds / sizeof kStatusKinds[0];
+inline constexpr std::size_t kOkStatus = 0;  // the index of "ok"
 
 // A file that is not tarvik-cli's readings CSV: "FILE:LINE: reason" (or "FILE: reason").
 class ReportInputError : public std::runtime_error {
@@ -127,7 +128,7 @@ struct SensorRecord {
     std::array<SeriesFigures, kSeriesCount> recent{};  // the last kSettlingWindowMs, offsets taken off
     std::vector<Bucket> buckets;
 
-    long long Ok() const { return statusCounts[0]; }
+    long long Ok() const { return statusCounts[kOkStatus]; }
     bool PoorSuccess() const { return rows > 0 && Ok() * 100 < kGoodSuccessPercent * rows; }
     bool Unsettled(Series series) const
     {

@@ -233,8 +233,8 @@ private:
     {
         out += u8"<table class=\"outcomes\">\n<tr><th>读取次数</th><td class=\"n rows\">" + std::to_string(sensor.rows) +
                u8"</td></tr>\n<tr><th>成功率</th><td class=\"n success\">" + Share(sensor.Ok(), sensor.rows) + "</td></tr>\n";
-        for (std::size_t status = 1; status < kStatusCount; ++status)
-            if (sensor.statusCounts[status] > 0)
+        for (std::size_t status = 0; status < kStatusCount; ++status)
+            if (status != kOkStatus && sensor.statusCounts[status] > 0)
                 out += "<tr class=\"status\" data-status=\"" + std::string(kStatusKinds[status].name) + "\"><th>" +
                        kStatusKinds[status].label + u8"（" + kStatusKinds[status].name + u8"）</th><td class=\"n\">" +
                        std::to_string(sensor.statusCounts[status]) + "</td></tr>\n";
