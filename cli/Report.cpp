@@ -247,7 +247,6 @@ void Survey(Report& report, const std::string& name, std::istream& in)
         if (sensor.Ok() == 1 || row.time >= sensor.lastOkTime) {
             sensor.lastOkTime = row.time;
             sensor.lastTenths = row.tenths;
-            sensor.lastOffsets = row.offsets;
             sensor.lastIdentity = row.identity;
         }
         std::optional<Offsets>& offsets = lastOffsets[static_cast<std::size_t>(row.address)];
@@ -267,13 +266,16 @@ std::size_t BucketOf(const Report& report, Millis time)
 }
 
 // The second pass, over the rows the first one counted (a file still being written may have grown).
+// A file rewritten meanwhile may hold rows the first pass did not see: those are left out.
 void Plot(Report& report, const SourceFile& source, std::istream& in)
 {
     ReadingsFile file(source.name, in);
     file.ReadHeader();
     Row row;
     for (long long n = 0; n < source.rows && file.Next(row); ++n) {
-        SensorRecord& sensor = report.sensors[row.address];
+        const auto known = report.sensors.find(row.address);
+        if (known == report.sensors.end() || row.time < report.firstTime || row.time > report.lastTime) continue;
+        SensorRecord& sensor = known->second;
         Bucket& bucket = sensor.buckets[BucketOf(report, row.time)];
         if (row.status != kOkStatus) {
             if (bucket.failures == 0 || row.time < bucket.firstFailure) bucket.firstFailure = row.time;

@@ -118,7 +118,6 @@ struct SensorRecord {
     // The latest successful reading.
     Millis lastOkTime = 0;
     std::array<int, kSeriesCount> lastTenths{};
-    Offsets lastOffsets;
     Identity lastIdentity;
 
     Timeline<Offsets> offsets;
