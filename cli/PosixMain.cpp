@@ -76,6 +76,8 @@ public:
         std::fflush(stdout);
     }
 
+    std::string Utf8FromArgument(const std::string& word) const override { return word; }
+
     void Pause(unsigned ms) override
     {
         if (!interrupted) ::poll(nullptr, 0, static_cast<int>(ms));  // a signal ends it early

@@ -40,7 +40,9 @@ int ReportCommand(const std::vector<std::string>& words, CliHost& host)
         const std::string& word = words[i];
         if (word == "-o" || word == "--title") {
             if (i + 1 >= words.size()) return Refuse(host, word + " needs a value");
-            (word == "-o" ? options.output : options.title) = words[++i];
+            ++i;
+            if (word == "-o") options.output = words[i];
+            else options.title = host.Utf8FromArgument(words[i]);
         } else if (word.size() > 1 && word[0] == '-') {
             return Refuse(host, "unknown option " + word);
         } else {
@@ -59,6 +61,8 @@ int ReportCommand(const std::vector<std::string>& words, CliHost& host)
     } catch (const ReportInputError& error) {
         return Refuse(host, error.what());
     }
+    // Files are opened and named in errors as given; the page shows their names in UTF-8.
+    for (SourceFile& file : report.files) file.name = host.Utf8FromArgument(file.name);
     const std::string page = ReportPage(report, options.title, SystemUtcOffset);
     if (options.output.empty()) {
         host.OutUtf8(page);

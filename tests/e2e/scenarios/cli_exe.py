@@ -41,7 +41,7 @@ REPORT_CSV = ("time,address,status,temperature,humidity,temp_offset,hum_offset,s
               "2026-12-07T01:00:00.000Z,3,ok,20.0,40.0,0.0,0.0,3,1A,12,105\n"
               "2026-12-07T01:00:01.000Z,3,no-answer,,,,,,,,\n"
               "2026-12-07T01:00:02.000Z,3,ok,21.5,41.0,0.0,0.0,3,1A,12,105\n")
-PAGE_PARTS = ("<!DOCTYPE html>", "<h1>传感器调试记录</h1>", '<td id="files">run.csv（3 行）</td>',
+PAGE_PARTS = ("<!DOCTYPE html>", "<h1>3 号楼调试记录</h1>",  # typed in the ANSI code page, shown in UTF-8 '<td id="files">run.csv（3 行）</td>',
               '<tr class="temp"><th>温度（℃）</th><td class="n last">21.5</td><td class="n min">20.0</td>'
               '<td class="n max">21.5</td><td class="n mean">20.75</td></tr>',
               '<td class="n success">66.7%</td>', '<svg class="trend"')
@@ -58,10 +58,11 @@ def cli_exe_report(ctx):
             stdout, stderr = cli.communicate(timeout=60)
             return cli.returncode, stdout, stderr.decode()
 
-        status, page, errors = run("run.csv")
+        status, page, errors = run("run.csv", "--title", "3 号楼调试记录")
         check([status, errors, [part for part in PAGE_PARTS if part not in page.decode()]], [0, "", []],
               "exit, errors and the page's parts missing from standard output")
-        check(run("run.csv", "-o", "out.html") + (Path(work, "out.html").read_bytes(),), (0, b"", "", page),
+        check(run("run.csv", "--title", "3 号楼调试记录", "-o", "out.html") + (Path(work, "out.html").read_bytes(),),
+              (0, b"", "", page),
               "exit, output, errors and the page written to the file")
         check(run("missing.csv", "-o", "bad.html") + (Path(work, "bad.html").exists(),),
               (2, b"", "tarvik-cli: missing.csv: cannot be read\n", False), "a file that cannot be read: no page")

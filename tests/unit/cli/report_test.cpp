@@ -26,6 +26,7 @@ public:
     void Out(const std::string& text) override { out += text; }
     void Err(const std::string& text) override { err += text; }
     void OutUtf8(const std::string& text) override { page += text; }
+    std::string Utf8FromArgument(const std::string& word) const override { return word; }
     void Pause(unsigned) override {}
     bool Interrupted() const override { return false; }
 
