@@ -21,7 +21,7 @@ const char* const kStyle =
     "section.flagged { border-top-color: #c62828; }\n"
     "section.flagged h2, p.flag { color: #c62828; }\n"
     "p.flag { font-weight: bold; margin: 0.2em 0; }\n"
-    "svg { display: block; margin: 0.4em 0; }\n"
+    "svg { display: block; margin: 0.4em 0; max-width: 100%; height: auto; }\n"
     "svg text { font-size: 11px; fill: #444; }\n"
     "@media print { body { margin: 0; padding: 0; } h1 { margin-top: 0; } }\n";
 
