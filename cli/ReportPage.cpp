@@ -286,7 +286,7 @@ private:
         const int widening = std::max(0, 10 - (figures.maxTenths - figures.minTenths));
         int low = figures.minTenths - widening / 2;
         int high = figures.maxTenths + (widening + 1) / 2;
-        int step = 1;
+        int step = 20000;  // enough for the widest a register holds, -3276.7 to 3276.7
         for (int candidate : {1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000, 10000})
             if ((high - low) / candidate <= 4) {
                 step = candidate;
@@ -335,7 +335,7 @@ private:
                    "\" text-anchor=\"middle\">" + AxisLabel(Local(tick, utcOffset), step, span) + "</text>\n";
         }
         out += "<text x=\"" + std::to_string(kPlotLeft) + "\" y=\"" + std::to_string(kAxisY + 38) + "\">" +
-               (report.rows > 0 ? Formatted("%04d-%02u-%02u", Local(report.firstTime, utcOffset)) : std::string()) + " " +
+               Formatted("%04d-%02u-%02u", Local(report.firstTime, utcOffset)) + " " +
                OffsetName(utcOffset(report.firstTime)) + "</text>\n";
     }
 
