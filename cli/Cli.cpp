@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "cli/CliHost.h"
+#include "cli/ReportCommand.h"
 #include "console/InputRules.h"
 #include "link/ExchangeTexts.h"
 #include "link/Frames.h"
@@ -28,6 +29,8 @@ const char* const kHelp =
     "  scan PORT [FROM-TO]                     which addresses answer (default 0-63)\n"
     "  watch PORT FROM-TO                      read the range in turn until Ctrl-C or --count rounds\n"
     "  set-offset PORT ADDR temp|hum VALUE     write an offset, check its echo and read it back\n"
+    "  report FILE.csv... [-o OUT.html] [--title TEXT]\n"
+    "                                          one page with a table and trend plots per sensor\n"
     "\n"
     "  --format text|csv|json   output of read, scan and watch (json: one object a line)\n"
     "  --timeout MS             how long a sensor may take to answer (default 200)\n"
@@ -410,6 +413,9 @@ int RunCli(const std::vector<std::string>& arguments, CliHost& host)
             return kExitOk;
         }
     }
+    // The report reads files and takes options of its own.
+    if (!arguments.empty() && arguments.front() == "report")
+        return ReportCommand(std::vector<std::string>(arguments.begin() + 1, arguments.end()), host);
     try {
         return Run(host, ParseOptions(arguments));
     } catch (const UsageError& error) {

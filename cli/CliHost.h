@@ -22,6 +22,10 @@ public:
     // terminal, console or file they go to.
     virtual void Out(const std::string& text) = 0;
     virtual void Err(const std::string& text) = 0;
+    // UTF-8 text on standard output as it is (a console shows it as Unicode).
+    virtual void OutUtf8(const std::string& text) = 0;
+    // A word of the command line in UTF-8: Linux gives UTF-8 already, Windows its ANSI code page.
+    virtual std::string Utf8FromArgument(const std::string& word) const = 0;
 
     // Sleeps ms, ending early on Ctrl-C.
     virtual void Pause(unsigned ms) = 0;

@@ -70,6 +70,13 @@ public:
 
     void Out(const std::string& text) override { Write(text, stdout); }
     void Err(const std::string& text) override { Write(text, stderr); }
+    void OutUtf8(const std::string& text) override
+    {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+    }
+
+    std::string Utf8FromArgument(const std::string& word) const override { return word; }
 
     void Pause(unsigned ms) override
     {

@@ -76,6 +76,14 @@ public:
 
     void Out(const std::string& text) override { Write(STD_OUTPUT_HANDLE, WideFromProgramText(text)); }
     void Err(const std::string& text) override { Write(STD_ERROR_HANDLE, WideFromProgramText(text)); }
+    void OutUtf8(const std::string& text) override { Write(STD_OUTPUT_HANDLE, WideFromUtf8(text)); }
+    std::string Utf8FromArgument(const std::string& word) const override
+    {
+        const int length = ::MultiByteToWideChar(CP_ACP, 0, word.data(), static_cast<int>(word.size()), nullptr, 0);
+        std::wstring wide(static_cast<std::size_t>(length), L'\0');
+        ::MultiByteToWideChar(CP_ACP, 0, word.data(), static_cast<int>(word.size()), wide.data(), length);
+        return Utf8FromWide(wide);
+    }
 
     void Pause(unsigned ms) override { ::WaitForSingleObject(interruptEvent, ms); }
     bool Interrupted() const override { return ::WaitForSingleObject(interruptEvent, 0) == WAIT_OBJECT_0; }

@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/build.sh tarvik-sim
+bash scripts/build.sh tarvik-sim tarvik-cli
 cmake --preset windows-i686 >/dev/null
 cmake --build --preset windows-i686 -j2
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/windows/CMakeCache.txt)
@@ -15,6 +15,7 @@ rm -rf "$out"
 mkdir -p "$out/stage"
 
 /usr/bin/python3 scripts/guide-screenshots.py docs/images
+/usr/bin/python3 scripts/report-screenshot.py docs/images/report.png build/host/tarvik-cli
 /usr/bin/python3 scripts/guide-html.py docs/guide.md "$out/stage/Tarvik-guide.html"
 # Plain texts with CRLF, which every Notepad shows.
 sed 's/$/\r/' LICENSE >"$out/stage/LICENSE.txt"
