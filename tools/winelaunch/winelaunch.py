@@ -285,7 +285,10 @@ class Wine:
 
     def __init__(self, root, display=None):
         self.root = private_folder(Path(root).resolve())
-        self._lock = os.fdopen(os.open(self.root / "lock", os.O_RDWR | os.O_CREAT | os.O_NOFOLLOW | os.O_CLOEXEC, 0o644))
+        try:
+            self._lock = os.fdopen(os.open(self.root / "lock", os.O_RDONLY | os.O_CREAT | os.O_NOFOLLOW | os.O_CLOEXEC, 0o644))
+        except OSError as error:
+            raise LaunchError(f"refusing to use {self.root / 'lock'}: {error.strerror}") from None
         try:
             fcntl.flock(self._lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
         except BlockingIOError:
@@ -297,14 +300,17 @@ class Wine:
         self.logs = private_folder(self.root / "logs")
         self.display = display
         self.xvfb = None
-        self.authority = None
+        # A display given comes with the caller's cookie, which Wine's account must be able to read.
+        self.authority = display and os.environ.get("XAUTHORITY") and Path(os.environ["XAUTHORITY"])
         self.server_started = False
         self.com = None  # COM name -> path, as the running wineserver maps them
         self.granted = {}  # device -> its owner and mode before Wine was given it
 
     def popen(self, lang="zh_CN.UTF-8"):
-        """The environment and account a Wine process starts with: nothing of the caller's but its path."""
-        options = dict(env={"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": str(self.home),
+        """The environment, account and working folder a Wine process starts with: nothing of the caller's
+        but its path, and a folder on a drive (C:), where Wine finds one that a program may see."""
+        drive_c = self.prefix / "drive_c"
+        options = dict(cwd=drive_c if drive_c.is_dir() else self.home, env={"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": str(self.home),
                             "USER": self.account.pw_name, "LOGNAME": self.account.pw_name, "LANG": lang,
                             "WINEPREFIX": str(self.prefix), "WINEARCH": "win64", "WINEDEBUG": "-all",
                             "WINEDLLOVERRIDES": "mscoree,mshtml=,winemenubuilder.exe=d", **self.x_env()})
@@ -369,7 +375,7 @@ class Wine:
         for link in dosdevices.iterdir():
             if link.name[0].isalpha() and link.name[1:] in (":", "::") and link.name != "c:":
                 link.unlink()
-        self.drives = {}  # folder -> drive letter
+        self.drives = {self.prefix / "drive_c": "C"}  # folder -> drive letter
 
     def windows_path(self, path):
         """`path` as the program sees it: through a drive of its folder, made at the first use."""
@@ -432,9 +438,9 @@ class Wine:
             return
         for path in (self.com or {}).values():
             device = serial_device(path)
-            if device and device not in self.granted:
+            if device:
                 info = os.stat(device)
-                self.granted[device] = (info.st_uid, info.st_gid, stat.S_IMODE(info.st_mode))
+                self.granted.setdefault(device, (info.st_uid, info.st_gid, stat.S_IMODE(info.st_mode)))
                 os.chown(device, self.account.pw_uid, -1)
                 os.chmod(device, 0o600)
 
@@ -475,10 +481,8 @@ class Wine:
         self._return_lines()
         if self.xvfb:
             self.xvfb.stop()
-            self.xvfb = self.display = None
-        if self.authority:
             shutil.rmtree(self.authority.parent, ignore_errors=True)
-            self.authority = None
+            self.xvfb = self.display = self.authority = None
 
 
 # ---------------------------------------------------------------------------------------------------
