@@ -431,13 +431,14 @@ class Wine:
             self.stop()
             raise LaunchError("refusing to run, Wine reaches more than the mapped COM ports: " + "; ".join(problems))
 
-    def _grant_lines(self):
-        """Gives Wine's account the devices behind the mapped COM ports, and only those: a simulator's
-        pseudo-terminal is made anew for each bus, so this is done before each program starts."""
+    def grant_lines(self):
+        """Gives Wine's account the devices behind the mapped COM ports, and only those. A simulator makes
+        a new pseudo-terminal for each bus and when its line returns, so this is done before each program
+        starts and before each command of the UI driver."""
         if self.account.pw_uid == os.geteuid():
             return
         for path in (self.com or {}).values():
-            device = serial_device(path)
+            device = serial_device(path)  # None too once it is the account's
             if device:
                 info = os.stat(device)
                 self.granted.setdefault(device, (info.st_uid, info.st_gid, stat.S_IMODE(info.st_mode)))
@@ -462,7 +463,7 @@ class Wine:
             ui("regdelete", key)
             if windows_version:
                 ui("regset", key, "Version", windows_version)
-        self._grant_lines()
+        self.grant_lines()
         return subprocess.Popen(["wine", str(exe), *map(str, argv[1:])], **self.popen(lang), **popen)
 
     def driver(self, lang="zh_CN.UTF-8", log_name="driver"):
@@ -496,6 +497,7 @@ class Driver:
     """The UI driver under Wine: `driver("command", arg, ...)` returns the command's JSON answer."""
 
     def __init__(self, wine, lang="zh_CN.UTF-8", log_name="driver"):
+        self.wine = wine
         self.log = open_private(wine.logs / f"{log_name}.log", "a")
         self.process = subprocess.Popen(["wine", str(wine.windows_path(DRIVER))], stdin=subprocess.PIPE,
                                         stdout=subprocess.PIPE, stderr=self.log, **wine.popen(lang))
@@ -510,6 +512,7 @@ class Driver:
     def __call__(self, *words):
         line = " ".join(str(w).translate({92: r"\\", 32: r"\s", 10: r"\n", 13: r"\r", 9: r"\t"}) for w in words)
         self.log.write(f"> {line}\n")
+        self.wine.grant_lines()
         try:
             self.process.stdin.write(line.encode() + b"\n")
             self.process.stdin.flush()
