@@ -18,6 +18,8 @@
 RequestExecutionLevel user
 ManifestSupportedOS all
 SetCompressor /SOLID lzma
+; A file that cannot be written ends the install (in silent mode too) instead of being skipped.
+AllowSkipFiles off
 
 !include MUI2.nsh
 !include FileFunc.nsh

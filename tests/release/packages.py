@@ -62,21 +62,25 @@ def home(prefix):
     return next((prefix.prefix / "drive_c/users").glob("*/AppData"))
 
 
-def uninstaller_running():
-    """Whether an uninstaller's copy of itself (NSIS's Au_.exe) still runs: the run's PID namespace shows
-    only its own processes."""
-    def cmdline(pid):
+def programs_of(prefix):
+    """The pids and command lines of the processes of Wine's account: the run's PID namespace shows only its own."""
+    found = {}
+    for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
-            return Path(f"/proc/{pid}/cmdline").read_bytes()
+            if os.stat(f"/proc/{pid}").st_uid == prefix.account.pw_uid:
+                found[pid] = Path(f"/proc/{pid}/cmdline").read_bytes()
         except OSError:
-            return b""
-    return any(b"Au_.exe" in cmdline(pid) for pid in os.listdir("/proc") if pid.isdigit())
+            pass
+    return found
 
 
 def uninstall(prefix, folder):
+    services = programs_of(prefix)
     h.check(wine(prefix, folder / "uninstall.exe", "/S"), 0, "uninstaller's exit status")
-    # The uninstaller runs on from a copy of itself, which Wine does not wait for.
-    h.wait_for(lambda: not uninstaller_running(), "the uninstaller's end")
+    # The uninstaller runs on from a copy of itself, which Wine does not wait for; Wine's own services may
+    # start meanwhile, anything else is the copy (named by Wine's loader until Wine names it).
+    h.wait_for(lambda: all(pid in services or b"\\windows\\sys" in line.lower()
+                           for pid, line in programs_of(prefix).items()), "the uninstaller's end")
 
 
 def check_installer(prefix, setup):
@@ -117,6 +121,16 @@ def older_installer(prefix, package):
     return setup
 
 
+def users(prefix, path, text=None):
+    """A folder, or a file with `text`, of the Windows user's: Wine's account may change it as the user could."""
+    if text is None:
+        path.mkdir()
+    else:
+        path.write_text(text)
+    os.chown(path, prefix.account.pw_uid, prefix.account.pw_gid)
+    return path
+
+
 def check_installer_keeps_users_files(prefix, setup, package):
     """Upgrade in place, refusal of the user's folder, a second copy elsewhere, each uninstall's leftovers."""
     local = home(prefix) / "Local"
@@ -128,21 +142,19 @@ def check_installer_keeps_users_files(prefix, setup, package):
     h.check(listing(default), sorted(PACKED + ["uninstall.exe"]), "files after the upgrade in place")
     h.check(uninstall_entry(prefix).get("DisplayVersion"), setup.name.split("-")[1], "version in the entry")
 
-    mine = local / "Mine"
-    mine.mkdir()
-    (mine / "LICENSE.txt").write_text("the user's own licence\n")
+    mine = users(prefix, local / "Mine")
+    users(prefix, mine / "LICENSE.txt", "the user's own licence\n")
     before = uninstall_entry(prefix)
     h.check(wine(prefix, setup, "/S", f"/D={prefix.windows_path(mine)}"), REFUSED, "exit status into a user's folder")
     h.check([listing(mine), (mine / "LICENSE.txt").read_text(), uninstall_entry(prefix)],
             [["LICENSE.txt"], "the user's own licence\n", before], "the user's folder and the entry after the refusal")
 
     # A second copy in a new folder under a folder of the user's takes the entry and the Start menu over.
-    parent = local / "Tools"
-    parent.mkdir()
+    parent = users(prefix, local / "Tools")
     second = parent / "Tarvik"
     h.check(wine(prefix, setup, "/S", f"/D={prefix.windows_path(second)}"), 0, "second copy's exit status")
     h.check(uninstall_entry(prefix).get("InstallLocation"), str(prefix.windows_path(second)), "entry of the second copy")
-    (default / "notes.txt").write_text("the user's notes\n")
+    users(prefix, default / "notes.txt", "the user's notes\n")
     uninstall(prefix, default)
     h.check([listing(default), uninstall_entry(prefix).get("InstallLocation"), len(listing(home(prefix) / MENU))],
             [["notes.txt"], str(prefix.windows_path(second)), 2],

@@ -342,7 +342,11 @@ class Wine:
                 self._wine_owns(path)
             popen = self.popen()
             popen.pop("env")
-            self.xvfb = Xvfb(self.logs / "xvfb.log", self.authority, popen)
+            try:
+                self.xvfb = Xvfb(self.logs / "xvfb.log", self.authority, popen)
+            except LaunchError:
+                shutil.rmtree(x11)
+                raise
             self.display = self.xvfb.display
         self.map(com or {})
 
