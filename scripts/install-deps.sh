@@ -35,6 +35,6 @@ if ! locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$'; then
 fi
 
 # The unprivileged account tools/winelaunch runs Wine as when it is started by root without sudo.
-if ! getent passwd winelaunch >/dev/null; then
+if [ "$(id -u)" = 0 ] && ! getent passwd winelaunch >/dev/null; then
   useradd --system --user-group --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin winelaunch
 fi

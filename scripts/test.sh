@@ -35,7 +35,7 @@ echo "release: $(grep -c '^PASS' build/logs/release.log) of 2 reproducibility ch
 echo "host tests: $(grep -E 'tests passed|No tests were found' build/logs/ctest.log | tail -n 1)"
 echo "sanitizers: $(grep -E 'tests passed|No tests were found' build/logs/sanitize.log | tail -n 1)"
 echo "fuzz: $(grep -c ': passed' build/logs/fuzz.log) of $(grep -c '^fuzz_' build/logs/fuzz.log) targets passed"
-echo "import tables: $(grep -c '^PASS' build/logs/imports.log) of 4 load on the oldest Windows"
+echo "import tables: $(grep -c '^PASS' build/logs/imports.log) of 4 load on the oldest Windows, hardened"
 echo "end-to-end, 64-bit: $(tail -n 1 build/logs/e2e.log)"
 echo "end-to-end, 32-bit: $(tail -n 1 build/logs/e2e-32.log)"
 echo "soak: $(tail -n 1 build/logs/soak.log)"

@@ -82,7 +82,7 @@ def problems(exe):
 def main(exes):
     found = {exe: problems(exe) for exe in exes}
     for exe, problem_list in found.items():
-        print(f"{'FAIL' if problem_list else 'PASS'}  {exe} loads on the oldest Windows of its kind"
+        print(f"{'FAIL' if problem_list else 'PASS'}  {exe} loads on the oldest Windows of its kind, hardened"
               + "".join(f"\n      {problem}" for problem in problem_list))
     return 1 if any(found.values()) else 0
 
