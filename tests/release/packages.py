@@ -22,6 +22,7 @@ UNINSTALL_KEY = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\
 PACKED = ["CHANGELOG.txt", "LICENSE.txt", "Tarvik-guide.html", "Tarvik.exe"]
 PACKED += ["tarvik-cli.exe"] if (h.REPO / "build/windows/tarvik-cli.exe").exists() else []
 MENU = "Roaming/Microsoft/Windows/Start Menu/Programs/Tarvik"
+SHORTCUTS = ["Tarvik 使用指南.lnk", "Tarvik.lnk"]
 REFUSED = 2
 
 
@@ -88,7 +89,7 @@ def check_installer(prefix, setup):
     h.check(wine(prefix, setup, "/S"), 0, "installer's exit status")
     installed = home(prefix) / "Local/Programs/Tarvik"
     h.check(listing(installed), sorted(PACKED + ["uninstall.exe"]), "installed files")
-    h.check(listing(home(prefix) / MENU), ["Tarvik 使用指南.lnk", "Tarvik.lnk"], "Start-menu folder")
+    h.check(listing(home(prefix) / MENU), SHORTCUTS, "Start-menu folder")
     place = f"C:\\users\\{home(prefix).parent.name}\\AppData\\Local\\Programs\\Tarvik"
     entry = uninstall_entry(prefix)
     fields = ("DisplayName", "DisplayVersion", "Publisher", "DisplayIcon", "InstallLocation", "QuietUninstallString")
@@ -156,8 +157,8 @@ def check_installer_keeps_users_files(prefix, setup, package):
     h.check(uninstall_entry(prefix).get("InstallLocation"), str(prefix.windows_path(second)), "entry of the second copy")
     users(prefix, default / "notes.txt", "the user's notes\n")
     uninstall(prefix, default)
-    h.check([listing(default), uninstall_entry(prefix).get("InstallLocation"), len(listing(home(prefix) / MENU))],
-            [["notes.txt"], str(prefix.windows_path(second)), 2],
+    h.check([listing(default), uninstall_entry(prefix).get("InstallLocation"), listing(home(prefix) / MENU)],
+            [["notes.txt"], str(prefix.windows_path(second)), SHORTCUTS],
             "first copy uninstalled: the user's file, the second copy's entry and Start menu")
     uninstall(prefix, second)
     h.check([uninstall_entry(prefix), second.exists(), listing(parent), (home(prefix) / MENU).exists(),
