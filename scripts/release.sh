@@ -18,15 +18,15 @@ if [ "${1-}" = --check-reproducible ]; then
   if diff -r build/release-first build/release; then
     echo "PASS  two releases of $(git rev-parse --short HEAD) are byte for byte the same:"
     sed 's/^/      /' build/release/SHA256SUMS
+    rm -rf build/release-first
   else
-    echo "FAIL  two releases of $(git rev-parse --short HEAD) differ"; status=1
+    echo "FAIL  two releases of $(git rev-parse --short HEAD) differ (the first is kept in build/release-first)"; status=1
   fi
   if git diff --quiet -- docs/images && [ -z "$(git status --porcelain -- docs/images)" ]; then
     echo "PASS  the guide's pictures are the commit's own"
   else
     echo "FAIL  the guide's pictures differ from the commit's:"; git status --short -- docs/images; status=1
   fi
-  rm -rf build/release-first
   exit "$status"
 fi
 
