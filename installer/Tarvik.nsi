@@ -5,15 +5,26 @@
 ; one by one, so the uninstaller removes exactly what was installed.
 ; Per user and without administrator rights: the user's local programs folder, the user's Start menu,
 ; the user's entry in Programs and Features.
-Unicode true
+; It never loses a user's file: it goes only into an empty folder or over a Tarvik, whose old uninstaller
+; it runs first (so an upgrade leaves exactly the new files); the uninstaller deletes only the files it
+; installed and only the folders the install made; the entry and the Start-menu folder belong to the
+; folder the entry names, so uninstalling an older copy elsewhere leaves them to the newer one.
+!if ${ARCH} == win64
+  ; The 64-bit stub: a 64-bit program, which only a 64-bit Windows starts.
+  Target amd64-unicode
+!else
+  Unicode true
+!endif
 RequestExecutionLevel user
 ManifestSupportedOS all
 SetCompressor /SOLID lzma
+; A file that cannot be written ends the install (in silent mode too) instead of being skipped.
+AllowSkipFiles off
 
 !include MUI2.nsh
 !include FileFunc.nsh
 !include LogicLib.nsh
-!include x64.nsh
+!include WordFunc.nsh
 !include "${FILES}"
 
 !define PUBLISHER "The Tarvik developers"
@@ -24,6 +35,7 @@ SetCompressor /SOLID lzma
 Name "Tarvik ${VERSION}"
 OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\Tarvik"
+InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 BrandingText "Tarvik ${VERSION}"
 
 VIProductVersion "${VERSION}"
@@ -43,6 +55,7 @@ VIAddVersionKey /LANG=2052 "LegalCopyright" "MIT License"
 !define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_LICENSE "${STAGE}\LICENSE.txt"
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE RefuseForeignFolderOnPage
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -50,17 +63,67 @@ VIAddVersionKey /LANG=2052 "LegalCopyright" "MIT License"
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "SimpChinese"
 
-Function .onInit
-!if ${ARCH} == win64
-  ${IfNot} ${RunningX64}
-    MessageBox MB_ICONSTOP "这是 64 位 Windows 的安装程序。请使用 Tarvik-${VERSION}-win32-setup.exe。" /SD IDOK
-    Abort
+!define FOREIGN_FOLDER "$INSTDIR 中已有文件，但不是 Tarvik 的安装。请选择一个空文件夹。"
+Var createdFolders  ; the folders this install made, innermost first, each followed by "|"
+
+; Whether $INSTDIR holds files but no Tarvik to upgrade.
+!macro IfForeignFolder then
+  ${DirState} "$INSTDIR" $0
+  ${If} $0 == 1
+  ${AndIfNot} ${FileExists} "$INSTDIR\uninstall.exe"
+    Goto ${then}
   ${EndIf}
-!endif
+  ${If} $0 == 1
+  ${AndIfNot} ${FileExists} "$INSTDIR\Tarvik.exe"
+    Goto ${then}
+  ${EndIf}
+!macroend
+
+Function .onInit
+  ; The pages are skipped in silent mode: the folder is checked here, before anything is written.
+  ${If} ${Silent}
+    !insertmacro IfForeignFolder foreign
+  ${EndIf}
+  Return
+foreign:
+  SetErrorLevel 2
+  Quit
+FunctionEnd
+
+Function RefuseForeignFolderOnPage
+  !insertmacro IfForeignFolder foreign
+  Return
+foreign:
+  MessageBox MB_ICONEXCLAMATION "${FOREIGN_FOLDER}"
+  Abort
 FunctionEnd
 
 Section
   SetShellVarContext current
+  ${If} ${FileExists} "$INSTDIR\uninstall.exe"
+    ; An upgrade: what the old install made is still this install's to remove.
+    ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+    ${If} $0 == $INSTDIR
+      ReadRegStr $createdFolders HKCU "${UNINSTALL_KEY}" "CreatedFolders"
+    ${EndIf}
+    ; In place (_?=) so that it finishes before the new files go in; it cannot delete itself meanwhile.
+    ExecWait '"$INSTDIR\uninstall.exe" /S _?=$INSTDIR' $0
+    ${If} $0 != 0
+      MessageBox MB_ICONSTOP "无法卸载 $INSTDIR 中的 Tarvik。" /SD IDOK
+      SetErrorLevel 2
+      Quit
+    ${EndIf}
+    Delete "$INSTDIR\uninstall.exe"
+  ${Else}
+    StrCpy $0 "$INSTDIR"
+    ${DoWhile} $0 != ""
+      ${If} ${FileExists} "$0\*.*"
+        ${ExitDo}
+      ${EndIf}
+      StrCpy $createdFolders "$createdFolders$0|"
+      ${GetParent} "$0" $0
+    ${Loop}
+  ${EndIf}
   SetOutPath "$INSTDIR"
   !insertmacro InstallFiles
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -75,6 +138,7 @@ Section
   WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Tarvik.exe,0"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "CreatedFolders" "$createdFolders"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
   WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
@@ -84,14 +148,21 @@ SectionEnd
 
 Section "Uninstall"
   SetShellVarContext current
-  Delete "${MENU_FOLDER}\Tarvik.lnk"
-  Delete "${MENU_FOLDER}\${GUIDE_LINK}"
-  RMDir "${MENU_FOLDER}"
   !insertmacro RemoveFiles
   Delete "$INSTDIR\uninstall.exe"
-  RMDir "$INSTDIR"
-  ; The local programs folder that the install may have made; kept while anything is in it.
-  ${GetParent} "$INSTDIR" $0
-  RMDir "$0"
-  DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $0 == $INSTDIR
+    Delete "${MENU_FOLDER}\Tarvik.lnk"
+    Delete "${MENU_FOLDER}\${GUIDE_LINK}"
+    RMDir "${MENU_FOLDER}"
+    ; Each folder the install made, innermost first; one that still holds anything stays.
+    ReadRegStr $1 HKCU "${UNINSTALL_KEY}" "CreatedFolders"
+    ${DoWhile} $1 != ""
+      ${WordFind} "$1" "|" "+1" $2
+      RMDir "$2"
+      StrLen $2 "$2|"
+      StrCpy $1 "$1" "" $2
+    ${Loop}
+    DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  ${EndIf}
 SectionEnd

@@ -33,3 +33,8 @@ fi
 if ! locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$'; then
   localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
 fi
+
+# The unprivileged account tools/winelaunch runs Wine as when it is started by root without sudo.
+if [ "$(id -u)" = 0 ] && ! getent passwd winelaunch >/dev/null; then
+  useradd --system --user-group --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin winelaunch
+fi

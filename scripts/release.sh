@@ -2,8 +2,37 @@
 # The release command: builds the 32-bit and the 64-bit Tarvik.exe, takes the guide's screenshots of the
 # real program under Wine, renders the guide, and makes under build/release/ a portable zip and an
 # installer per architecture and SHA256SUMS.
+# The packages are reproducible: the same commit gives the same bytes on any run (no link time in the
+# images, every packed file dated at the commit, zips in a fixed order with fixed permissions).
+# --check-reproducible makes the release twice, the second time from empty build folders, and fails
+# unless both give the same files and the guide's pictures are the commit's own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+if [ "${1-}" = --check-reproducible ]; then
+  bash scripts/release.sh >/dev/null
+  rm -rf build/release-first && mv build/release build/release-first
+  rm -rf build/windows build/windows-i686
+  bash scripts/release.sh >/dev/null
+  status=0
+  if diff -r build/release-first build/release; then
+    echo "PASS  two releases of $(git rev-parse --short HEAD) are byte for byte the same:"
+    sed 's/^/      /' build/release/SHA256SUMS
+    rm -rf build/release-first
+  else
+    echo "FAIL  two releases of $(git rev-parse --short HEAD) differ (the first is kept in build/release-first)"; status=1
+  fi
+  if git diff --quiet -- docs/images && [ -z "$(git status --porcelain -- docs/images)" ]; then
+    echo "PASS  the guide's pictures are the commit's own"
+  else
+    echo "FAIL  the guide's pictures differ from the commit's:"; git status --short -- docs/images; status=1
+  fi
+  exit "$status"
+fi
+
+# Every date in the packages: the commit's, unless the caller names one.
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+export TZ=UTC  # zip keeps local times
 
 bash scripts/build.sh tarvik-sim tarvik-cli
 cmake --preset windows-i686 >/dev/null
@@ -29,7 +58,10 @@ for arch in win32 win64; do
   cp "$build/Tarvik.exe" "$out/stage/Tarvik-guide.html" "$out/stage/LICENSE.txt" "$out/stage/CHANGELOG.txt" "$stage/"
   # The console program goes beside Tarvik.exe in builds that have it.
   [ -f "$build/tarvik-cli.exe" ] && cp "$build/tarvik-cli.exe" "$stage/"
-  (cd "$out/stage" && zip -q -X -r "../$name.zip" "$name")
+  # The installer keeps each file's date too.
+  chmod 755 "$stage" && chmod 644 "$stage"/*
+  touch -d "@$SOURCE_DATE_EPOCH" "$stage" "$stage"/*
+  (cd "$out/stage" && find "$name" | LC_ALL=C sort | zip -q -X -@ "../$name.zip")
 
   files=$out/stage/$name.nsh
   {

@@ -52,16 +52,18 @@ def main():
     parser.add_argument("--exe", default=REPO / "build/windows/Tarvik.exe")
     parser.add_argument("--work", default=REPO / "build/run", help="Wine prefix, logs and screenshot")
     args = parser.parse_args()
-    if args.device and not wl.serial_device(args.device):
-        print(f"run: {args.device} is not a serial device", file=sys.stderr)
+    # Resolved once: this path is the one hidden from nothing, given to Wine and checked.
+    device = args.device and wl.serial_device(args.device)
+    if args.device and not device:
+        print(f"run: {args.device} is not a serial device of yours", file=sys.stderr)
         return 2
-    wl.isolate([args.device] if args.device else [])
     signal.signal(signal.SIGTERM, stop_on_signal)
     display = os.environ.get("DISPLAY")
-    wine = wl.Wine(args.work, display)
-    sim = None
+    sim = wine = None
     try:
-        line = args.device and os.path.realpath(args.device)
+        wl.isolate([device] if device else [])
+        wine = wl.Wine(args.work, display)  # waits for another run on the same folder before touching it
+        line = device
         if not line:
             sim = simbus.Bus(wine.root / "COM3", wine.logs)
             line = wine.root / "COM3"
@@ -73,7 +75,7 @@ def main():
                 print("Tarvik is running; close its window to end.", flush=True)
             else:
                 scripted_session(ui, write_offset=sim is not None)
-                print(f"screenshot: {wl.screenshot(wine.display, ui.main, wine.root / 'tarvik.png')}")
+                print(f"screenshot: {wl.screenshot(wine, ui.main, wine.root / 'tarvik.png')}")
                 ui.main.post(wl.WM_CLOSE)
         return ui.process.wait()
     except (wl.LaunchError, wl.DriverError, TimeoutError, RuntimeError) as error:
@@ -82,7 +84,8 @@ def main():
     except KeyboardInterrupt:
         return 130
     finally:
-        wine.stop()
+        if wine:
+            wine.stop()
         if sim:
             sim.stop()
 

@@ -16,7 +16,7 @@ class Dialog:
     def __init__(self, wine, driver, exe, lang="zh_CN.UTF-8", windows_version=None):
         """Starts `exe` under `wine` and waits for its dialog; Wine reports `windows_version` to it."""
         self.driver = driver
-        self.process = wine.run([wl.windows_path(exe)], lang, windows_version,
+        self.process = wine.run([exe], lang, windows_version,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.main = wl.find_window(driver, "Tarvik", process=self.process)
         if self.main is None:

@@ -8,6 +8,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
+# The 256 px image goes into the .ico as it is: without the drawing's date, so every build packs the same bytes.
 # A thermometer and a water drop on a blue tile, drawn once at 256 px.
 convert -size 256x256 xc:none \
   -fill '#1565c0' -draw 'roundrectangle 8,8 247,247 44,44' \
@@ -16,7 +17,7 @@ convert -size 256x256 xc:none \
   -fill white -draw 'roundrectangle 132,60 148,64 2,2' -draw 'roundrectangle 132,90 148,94 2,2' \
   -draw 'roundrectangle 132,120 148,124 2,2' \
   -fill '#81d4fa' -draw 'path "M 188,96 C 188,96 224,146 224,170 A 36,36 0 1,1 152,170 C 152,146 188,96 188,96 Z"' \
-  PNG32:master.png
+  -define png:exclude-chunks=date,time PNG32:master.png
 
 args=()
 for size in 48 32 24 16; do

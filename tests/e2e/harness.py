@@ -1,6 +1,8 @@
 """What the scenarios share: Tarvik.exe's controls and what the operator sees, the simulated bus, the
 frames computed here on their own, the checks, and one scenario's world, released at its end."""
 
+import contextlib
+import pwd
 import subprocess
 import sys
 import time
@@ -36,6 +38,16 @@ def rows(table, run):
             run(*row)
         except FAILURES as error:
             raise AssertionError(f"[{row[0]}] {error}") from None
+
+
+@contextlib.contextmanager
+def unprivileged_user(name="tarvik-probe"):
+    """A user of the machine with no rights of its own, removed again at the end."""
+    subprocess.run(["useradd", "--no-create-home", "--shell", "/usr/sbin/nologin", name], check=True)
+    try:
+        yield pwd.getpwnam(name)
+    finally:
+        subprocess.run(["userdel", name], check=True)
 
 
 SCENARIOS = []

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""The release packages under Wine: each installer runs silently in a fresh prefix, one after the other (its files, the
-Start-menu shortcuts, the uninstall entry, the installed Tarvik.exe showing its dialog with the port
-list, then a silent uninstall that leaves the user's files as they were and no entry), and each zip is
-unpacked and its Tarvik.exe started from there. Usage: packages.py RELEASE_DIR"""
+"""The release packages under Wine, all in one fresh prefix removed at the end. Each installer runs silently
+in and out (its files, the Start-menu shortcuts, the uninstall entry, the installed Tarvik.exe showing its
+dialog with the port list, then a silent uninstall that leaves the user's files as they were and no entry);
+the 64-bit one, a 64-bit program, also upgrades in place, refuses a folder of the user's, and keeps what a
+second copy elsewhere owns; each zip is unpacked and its Tarvik.exe started from there.
+Usage: packages.py RELEASE_DIR"""
 
 import os
 import shutil
@@ -19,14 +21,17 @@ WORK = h.REPO / "build/packages"
 UNINSTALL_KEY = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tarvik"
 PACKED = ["CHANGELOG.txt", "LICENSE.txt", "Tarvik-guide.html", "Tarvik.exe"]
 PACKED += ["tarvik-cli.exe"] if (h.REPO / "build/windows/tarvik-cli.exe").exists() else []
+MENU = "Roaming/Microsoft/Windows/Start Menu/Programs/Tarvik"
+SHORTCUTS = ["Tarvik 使用指南.lnk", "Tarvik.lnk"]
+REFUSED = 2
 
 
 # A file, not a pipe, takes the output: services Wine starts meanwhile keep inherited descriptors open.
-def wine(prefix, *argv, check=True):
-    with open(prefix.logs / "wine.out", "w+", errors="replace") as out:
-        subprocess.run(["wine", *map(str, argv)], env=prefix.env(), stdout=out, stderr=out, check=check)
-        out.seek(0)
-        return out.read()
+def wine(prefix, exe, *args):
+    """Runs `exe` (a path on this machine) with `args` and returns its exit status."""
+    with h.wl.open_private(prefix.logs / "wine.out") as out:
+        return subprocess.run(["wine", str(prefix.windows_path(exe)), *map(str, args)], stdout=out, stderr=out,
+                              **prefix.popen()).returncode
 
 
 def listing(directory):
@@ -39,7 +44,10 @@ def user_files(prefix):
 
 
 def uninstall_entry(prefix):
-    query = wine(prefix, "reg", "query", UNINSTALL_KEY, check=False)
+    with h.wl.open_private(prefix.logs / "reg.out") as out:
+        subprocess.run(["wine", "reg", "query", UNINSTALL_KEY], stdout=out, stderr=subprocess.DEVNULL,
+                       **prefix.popen())
+    query = (prefix.logs / "reg.out").read_text(errors="replace")
     return dict(line.split(None, 2)[::2] for line in query.splitlines() if "REG_" in line)
 
 
@@ -51,26 +59,115 @@ def shows_port_list(prefix, exe):
     ui.process.wait(20)
 
 
+def home(prefix):
+    return next((prefix.prefix / "drive_c/users").glob("*/AppData"))
+
+
+def programs_of(prefix):
+    """The pids and command lines of the processes of Wine's account: the run's PID namespace shows only its own."""
+    found = {}
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            if os.stat(f"/proc/{pid}").st_uid == prefix.account.pw_uid:
+                found[pid] = Path(f"/proc/{pid}/cmdline").read_bytes()
+        except OSError:
+            pass
+    return found
+
+
+def uninstall(prefix, folder):
+    services = programs_of(prefix)
+    h.check(wine(prefix, folder / "uninstall.exe", "/S"), 0, "uninstaller's exit status")
+    # The uninstaller runs on from a copy of itself, which Wine does not wait for; Wine's own services may
+    # start meanwhile, anything else is the copy (named by Wine's loader until Wine names it).
+    h.wait_for(lambda: all(pid in services or b"\\windows\\sys" in line.lower()
+                           for pid, line in programs_of(prefix).items()), "the uninstaller's end")
+
+
 def check_installer(prefix, setup):
     before = user_files(prefix)
-    wine(prefix, setup, "/S")
-    home = next((prefix.prefix / "drive_c/users").glob("*/AppData"))
-    installed = home / "Local/Programs/Tarvik"
+    h.check(wine(prefix, setup, "/S"), 0, "installer's exit status")
+    installed = home(prefix) / "Local/Programs/Tarvik"
     h.check(listing(installed), sorted(PACKED + ["uninstall.exe"]), "installed files")
-    h.check(listing(home / "Roaming/Microsoft/Windows/Start Menu/Programs/Tarvik"),
-            ["Tarvik 使用指南.lnk", "Tarvik.lnk"], "Start-menu folder")
-    place = f"C:\\users\\{home.parent.name}\\AppData\\Local\\Programs\\Tarvik\\"
+    h.check(listing(home(prefix) / MENU), SHORTCUTS, "Start-menu folder")
+    place = f"C:\\users\\{home(prefix).parent.name}\\AppData\\Local\\Programs\\Tarvik"
     entry = uninstall_entry(prefix)
-    fields = ("DisplayName", "DisplayVersion", "Publisher", "DisplayIcon", "QuietUninstallString")
+    fields = ("DisplayName", "DisplayVersion", "Publisher", "DisplayIcon", "InstallLocation", "QuietUninstallString")
     h.check([entry.get(k) for k in fields], ["Tarvik", setup.name.split("-")[1], "The Tarvik developers",
-            place + "Tarvik.exe,0", f'"{place}uninstall.exe" /S'], "uninstall entry")
+            place + "\\Tarvik.exe,0", place, f'"{place}\\uninstall.exe" /S'], "uninstall entry")
     h.check(int(entry["EstimatedSize"], 16), sum(f.stat().st_size for f in installed.iterdir()) // 1024,
             "size in the uninstall entry (KB)")
     shows_port_list(prefix, installed / "Tarvik.exe")
-    wine(prefix, installed / "uninstall.exe", "/S")
-    # The uninstaller runs on from a copy of itself; removing the entry is its last step.
-    h.wait_for(lambda: not uninstall_entry(prefix), "the uninstall entry removed")
+    uninstall(prefix, installed)
+    h.check(uninstall_entry(prefix), {}, "uninstall entry after uninstalling")
     h.check(sorted(user_files(prefix) ^ before), [], "the user's files changed by installing and uninstalling")
+
+
+def older_installer(prefix, package):
+    """The same installer as an older version whose file set had one more file, made from the zip."""
+    stage = prefix.root / "older"
+    shutil.rmtree(stage, ignore_errors=True)
+    with zipfile.ZipFile(package) as archive:
+        archive.extractall(stage)
+    files = stage / package.stem
+    (files / "OLD.txt").write_text("a file only the older version had\r\n")
+    macros = stage / "files.nsh"
+    macros.write_text("!macro InstallFiles\n" + "".join(f'  File "{f}"\n' for f in sorted(files.iterdir()))
+                      + "!macroend\n!macro RemoveFiles\n"
+                      + "".join(f'  Delete "$INSTDIR\\{f.name}"\n' for f in sorted(files.iterdir())) + "!macroend\n")
+    setup = stage / "Tarvik-1.0.0.0-win64-setup.exe"
+    subprocess.run(["makensis", "-V1", "-INPUTCHARSET", "UTF8", "-DVERSION=1.0.0.0", "-DARCH=win64",
+                    f"-DSTAGE={files}", f"-DFILES={macros}", f"-DICON={h.REPO / 'build/windows/res/Tarvik.ico'}",
+                    f"-DOUTFILE={setup}", h.REPO / "installer/Tarvik.nsi"], check=True)
+    return setup
+
+
+def users(prefix, path, text=None):
+    """A folder, or a file with `text`, of the Windows user's: Wine's account may change it as the user could."""
+    if text is None:
+        path.mkdir()
+    else:
+        path.write_text(text)
+    os.chown(path, prefix.account.pw_uid, prefix.account.pw_gid)
+    return path
+
+
+def check_installer_keeps_users_files(prefix, setup, package):
+    """Upgrade in place, refusal of the user's folder, a second copy elsewhere, each uninstall's leftovers."""
+    local = home(prefix) / "Local"
+    default = local / "Programs/Tarvik"
+    programs_existed = (local / "Programs").exists()
+    h.check(wine(prefix, older_installer(prefix, package), "/S"), 0, "older installer's exit status")
+    h.check("OLD.txt" in listing(default), True, "the older version's own file installed")
+    h.check(wine(prefix, setup, "/S"), 0, "upgrade's exit status")
+    h.check(listing(default), sorted(PACKED + ["uninstall.exe"]), "files after the upgrade in place")
+    h.check(uninstall_entry(prefix).get("DisplayVersion"), setup.name.split("-")[1], "version in the entry")
+
+    mine = users(prefix, local / "Mine")
+    users(prefix, mine / "LICENSE.txt", "the user's own licence\n")
+    before = uninstall_entry(prefix)
+    h.check(wine(prefix, setup, "/S", f"/D={prefix.windows_path(mine)}"), REFUSED, "exit status into a user's folder")
+    h.check([listing(mine), (mine / "LICENSE.txt").read_text(), uninstall_entry(prefix)],
+            [["LICENSE.txt"], "the user's own licence\n", before], "the user's folder and the entry after the refusal")
+
+    # A second copy in a new folder under a folder of the user's takes the entry and the Start menu over.
+    parent = users(prefix, local / "Tools")
+    second = parent / "Tarvik"
+    h.check(wine(prefix, setup, "/S", f"/D={prefix.windows_path(second)}"), 0, "second copy's exit status")
+    h.check(uninstall_entry(prefix).get("InstallLocation"), str(prefix.windows_path(second)), "entry of the second copy")
+    users(prefix, default / "notes.txt", "the user's notes\n")
+    uninstall(prefix, default)
+    h.check([listing(default), uninstall_entry(prefix).get("InstallLocation"), listing(home(prefix) / MENU)],
+            [["notes.txt"], str(prefix.windows_path(second)), SHORTCUTS],
+            "first copy uninstalled: the user's file, the second copy's entry and Start menu")
+    uninstall(prefix, second)
+    h.check([uninstall_entry(prefix), second.exists(), listing(parent), (home(prefix) / MENU).exists(),
+             (local / "Programs").exists()], [{}, False, [], False, True],
+            "second copy uninstalled: its entry, its folder and Start menu gone, the user's parent kept")
+    (default / "notes.txt").unlink()
+    default.rmdir()
+    if not programs_existed:
+        (local / "Programs").rmdir()
 
 
 def check_zip(prefix, package):
@@ -88,13 +185,20 @@ def main(release):
     # proven out) and is removed at the end: a prefix takes over a gigabyte.
     shutil.rmtree(WORK, ignore_errors=True)
     prefix = h.wl.Wine(WORK)
+    # The 32-bit installer needs Wine's 32-bit half, which only a kernel that runs 32-bit code has.
+    arches = ("win32", "win64") if subprocess.run(["bash", h.REPO / "scripts/runs-32-bit.sh"]).returncode == 0 \
+        else ("win64",)
     try:
         prefix.start({"COM3": line})
-        for arch in ("win32", "win64"):
+        for arch in arches:
             setup = next(Path(release).resolve().glob(f"Tarvik-*-{arch}-setup.exe"))
             package = setup.with_name(setup.name.replace("-setup.exe", ".zip"))
-            for title, run in ((f"{setup.name} silently in and out", lambda: check_installer(prefix, setup)),
-                               (f"{package.name} unpacked and started", lambda: check_zip(prefix, package))):
+            checks = [(f"{setup.name} silently in and out", lambda: check_installer(prefix, setup))]
+            if arch == "win64":
+                checks.append((f"{setup.name}: upgrade in place, a user's folder refused, a second copy kept",
+                               lambda: check_installer_keeps_users_files(prefix, setup, package)))
+            checks.append((f"{package.name} unpacked and started", lambda: check_zip(prefix, package)))
+            for title, run in checks:
                 try:
                     run()
                     results.append(f"PASS  {title}")

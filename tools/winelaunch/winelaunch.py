@@ -1,20 +1,26 @@
 #!/usr/bin/env python3
-"""Runs a Windows program under Wine on Linux, isolated from the machine's serial devices: a private
-mount namespace hides every serial device but the ones given, a reusable prefix with fonts that draw
-Chinese texts whole, the given pseudo-terminals or devices as COM ports and nothing else, a display
-(a private Xvfb unless one is given), a UI driver for working the program's windows, screenshots.
+"""Runs a Windows program under Wine on Linux, isolated from the machine's serial devices and from the
+rest of the machine: private mount and PID namespaces hide every serial device but the ones given and
+every process but the run's own, Wine runs as an unprivileged user with no drive on /, a reusable prefix
+with fonts that draw Chinese texts whole, the given pseudo-terminals or devices as COM ports and nothing
+else, a display (a private Xvfb that asks for a cookie, unless one is given), a UI driver for working the
+program's windows, screenshots.
 
 As a command: winelaunch.py [--com COM3=PATH ...] [--display :N] [--screenshot FILE] EXE [ARG ...]
 runs EXE (GUI or console) and exits with its exit code. See README.md beside this file."""
 
 import argparse
+import ctypes
 import fcntl
 import glob
 import json
 import os
+import pwd
 import select
 import shutil
+import signal
 import stat
+import string
 import subprocess
 import sys
 import tempfile
@@ -27,7 +33,7 @@ SERIAL_PATTERNS = ("ttyS*", "ttyUSB*", "ttyACM*", "ttyAMA*")
 PORTS_KEY = "HKLM\\Software\\Wine\\Ports"
 APP_DEFAULTS_KEY = "HKCU\\Software\\Wine\\AppDefaults"
 # Bumped whenever the way a prefix is made changes, so older prefixes are made again.
-PREFIX_RECIPE = 3
+PREFIX_RECIPE = 4
 # Without a window manager windows get frames only when Wine draws them itself. Under a Chinese locale
 # dialogs ask for SimSun; the CJK font Wine falls back to has an empty "℃", so name one that draws it.
 PREFIX_SETTINGS = r"""REGEDIT4
@@ -39,6 +45,8 @@ PREFIX_SETTINGS = r"""REGEDIT4
 "SimSun"="Noto Sans CJK SC"
 """
 CEILING_S = 20.0
+# Wine's account when the launcher runs as root and no sudo names the invoking user (scripts/install-deps.sh).
+ACCOUNT = "winelaunch"
 
 
 class LaunchError(Exception):
@@ -64,39 +72,78 @@ def _run(command, **options):
 # Isolation from the machine's serial devices
 
 ISOLATION_MARK = "WINELAUNCH_ISOLATED"
+CLONE_NEWNS, CLONE_NEWUSER, CLONE_NEWPID = 0x00020000, 0x10000000, 0x20000000
+# Character-device majors of serial drivers: 8250/16550 ports (major 4 from minor 64; below are the
+# virtual consoles), USB-serial, USB CDC-ACM, the low-density serial drivers (ttyAMA and the like), and
+# the pseudo-terminal slaves (136-143) that stand in for them in the simulator and the tests.
+SERIAL_MAJORS = {4: 64, 166: 0, 188: 0, 204: 0, **{major: 0 for major in range(136, 144)}}
+PTY_MAJORS = range(136, 144)
 
 
 def serial_device(path):
-    """Whether `path` is a terminal device (a serial port or a pseudo-terminal)."""
+    """The one resolved path of `path` when it is a serial device or a pseudo-terminal slave the caller
+    may hand over (its own), else None. Nothing is opened: /dev/ptmx, consoles and terminals are refused
+    by their numbers."""
+    real = os.path.realpath(path)
     try:
-        if not stat.S_ISCHR(os.stat(path).st_mode):
-            return False
-        fd = os.open(path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+        info = os.stat(real)
     except OSError:
-        return False
-    try:
-        return os.isatty(fd)
-    finally:
-        os.close(fd)
+        return None
+    if not stat.S_ISCHR(info.st_mode):
+        return None
+    major, minor = os.major(info.st_rdev), os.minor(info.st_rdev)
+    if major not in SERIAL_MAJORS or minor < SERIAL_MAJORS[major]:
+        return None
+    if major in PTY_MAJORS and info.st_uid != os.geteuid():
+        return None
+    return real
+
+
+def _relay_signals_to(pid):
+    # Ctrl-C and a hang-up reach the whole process group, the program too; a stop is sent to the first.
+    for number in (signal.SIGINT, signal.SIGHUP):
+        signal.signal(number, signal.SIG_IGN)
+    signal.signal(signal.SIGTERM, lambda n, frame: os.kill(pid, n))
+
+
+def _exit_like(status):
+    code = os.waitstatus_to_exitcode(status)
+    os._exit(code if code >= 0 else 128 - code)
 
 
 def isolate(keep=()):
-    """Runs the calling program again inside a private mount namespace whose /dev holds only what Wine
-    needs, the pseudo-terminals and the devices in `keep`. Call it first thing, with the same `keep`
-    on both sides of the re-run."""
-    if os.environ.get(ISOLATION_MARK) == "entering":
-        _hide_devices([os.path.realpath(p) for p in keep])
-        os.environ[ISOLATION_MARK] = "1"
+    """Runs the rest of the calling program in private mount and PID namespaces: a /dev that holds only
+    what Wine needs, the pseudo-terminals and the devices in `keep` (resolved paths); a /proc that shows
+    only the run's processes, all of which end with it. Call it first thing. Without root, a user
+    namespace gives the right to make them, and Wine runs as the caller."""
     if os.environ.get(ISOLATION_MARK) == "1":
         return
-    probe = subprocess.run(["unshare", "--mount", "--propagation", "private", "true"],
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    if probe.returncode != 0:
-        # Without the right to make namespaces the device check has the last word.
-        os.environ[ISOLATION_MARK] = "1"
-        return
-    env = dict(os.environ, **{ISOLATION_MARK: "entering"})
-    os.execvpe("unshare", ["unshare", "--mount", "--propagation", "private", sys.executable, *sys.argv], env)
+    libc = ctypes.CDLL(None, use_errno=True)
+    uid, gid = os.geteuid(), os.getegid()
+    flags = CLONE_NEWNS | CLONE_NEWPID | (CLONE_NEWUSER if uid else 0)
+    if libc.unshare(flags) != 0:
+        raise LaunchError(f"cannot make private namespaces: {os.strerror(ctypes.get_errno())}")
+    if uid:
+        Path("/proc/self/setgroups").write_text("deny")
+        Path("/proc/self/uid_map").write_text(f"0 {uid} 1")
+        Path("/proc/self/gid_map").write_text(f"0 {gid} 1")
+    os.environ[ISOLATION_MARK] = "1"
+    init = os.fork()
+    if init:  # outside: the namespace lives as long as its first process
+        _relay_signals_to(init)
+        _exit_like(os.waitpid(init, 0)[1])
+    # The first process of the PID namespace: it makes the mounts, then reaps every orphan (Wine's
+    # servers and services) while the program runs on in its own process.
+    _run(["mount", "--make-rprivate", "/"])
+    _run(["mount", "-t", "proc", "-o", "nosuid,nodev,noexec", "proc", "/proc"])
+    _hide_devices(keep)
+    program = os.fork()
+    if program:
+        _relay_signals_to(program)
+        while True:
+            pid, status = os.wait()
+            if pid == program:
+                _exit_like(status)
 
 
 def _hide_devices(keep):
@@ -133,15 +180,61 @@ def exposed_serial_devices(allowed=()):
 
 
 # ---------------------------------------------------------------------------------------------------
+# Files of the run and Wine's account
+
+def open_private(path, mode="w"):
+    """Opens a file of the run's own folders for writing ("w" empties it, "a" appends) without following a
+    link planted in its place."""
+    flags = os.O_WRONLY | os.O_CREAT | os.O_NOFOLLOW | os.O_CLOEXEC | (os.O_APPEND if mode[0] == "a" else os.O_TRUNC)
+    return os.fdopen(os.open(path, flags, 0o644), mode)
+
+
+def private_folder(path):
+    """`path` made if missing; refused unless it is a real folder of the caller's that no one else may write to."""
+    path.mkdir(parents=True, exist_ok=True)
+    info = os.lstat(path)
+    if not stat.S_ISDIR(info.st_mode) or info.st_uid != os.geteuid() or info.st_mode & 0o022:
+        raise LaunchError(f"refusing to use {path}: not a folder of yours that only you may write to")
+    return path
+
+
+def wine_account():
+    """The account Wine runs as: the caller, unless the caller is the machine's root; then the user sudo
+    names, or the dedicated account."""
+    if Path("/proc/self/uid_map").read_text().split() != ["0", "0", "4294967295"]:
+        return pwd.getpwuid(os.geteuid())  # in a user namespace: the caller, without a privilege outside it
+    sudo_uid = os.environ.get("SUDO_UID", "0")
+    if sudo_uid != "0":
+        return pwd.getpwuid(int(sudo_uid))
+    try:
+        return pwd.getpwnam(ACCOUNT)
+    except KeyError:
+        raise LaunchError(f"no account {ACCOUNT!r} to run Wine as (scripts/install-deps.sh makes it)") from None
+
+
+# ---------------------------------------------------------------------------------------------------
 # Display
 
+def write_cookie(path):
+    """An X authority file with one fresh MIT-MAGIC-COOKIE-1 for any display: the server loads it with
+    -auth, the clients find it through XAUTHORITY."""
+    def counted(data):
+        return len(data).to_bytes(2, "big") + data
+    family_wild = b"\xff\xff"
+    with open_private(path, "wb") as cookie:
+        cookie.write(family_wild + counted(b"") + counted(b"") + counted(b"MIT-MAGIC-COOKIE-1")
+                     + counted(os.urandom(16)))
+
+
 class Xvfb:
-    def __init__(self, log_path):
+    """A private X server that serves only clients that show its cookie."""
+
+    def __init__(self, log_path, authority, popen):
         read_end, write_end = os.pipe()
-        self.log = open(log_path, "w")
+        self.log = open_private(log_path)
         self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-            pass_fds=(write_end,), stdout=self.log, stderr=self.log)
+            ["Xvfb", "-displayfd", str(write_end), "-auth", str(authority), "-screen", "0", "1024x768x24",
+             "-nolisten", "tcp"], pass_fds=(write_end,), stdout=self.log, stderr=self.log, **popen)
         os.close(write_end)
         # Xvfb writes the number of the display it chose, then a newline, once it accepts clients.
         answer = b""
@@ -162,23 +255,24 @@ class Xvfb:
         self.log.close()
 
 
-def screenshot(display, window, path):
+def screenshot(wine, window, path):
     """Saves the screen area of `window` as a PNG once two captures in a row agree, so that no
     half-painted window is kept."""
     Path(path).parent.mkdir(parents=True, exist_ok=True)
     window.driver("redraw", window.hwnd)
     x, y, w, h = window.rect()
-    crop = ["/usr/bin/import", "-display", display, "-window", "root", "-crop",
+    crop = ["/usr/bin/import", "-display", wine.display, "-window", "root", "-crop",
             f"{w}x{h}+{max(x, 0)}+{max(y, 0)}", "+repage"]
+    x_env = dict(os.environ, **wine.x_env())
     previous = [None]
 
     def settled():
-        current = subprocess.run([*crop, "rgb:-"], capture_output=True).stdout
+        current = subprocess.run([*crop, "rgb:-"], capture_output=True, env=x_env).stdout
         same, previous[0] = current and current == previous[0], current
         return same
 
     wait_for(settled, "a settled picture", 10)
-    _run([*crop, str(path)])
+    _run([*crop, str(path)], env=x_env)
     return path
 
 
@@ -186,60 +280,118 @@ def screenshot(display, window, path):
 # Wine
 
 class Wine:
-    """One prefix under `root` with its persistent wineserver, its COM ports and its display."""
+    """One prefix under `root` with its persistent wineserver, its COM ports, its drives and its display.
+    Making one waits for the root's lock: nothing under the root is touched before."""
 
     def __init__(self, root, display=None):
-        self.root = Path(root).resolve()
-        self.prefix = self.root / "prefix"
-        self.logs = self.root / "logs"
-        self.logs.mkdir(parents=True, exist_ok=True)
-        self.display = display
-        self.xvfb = None
-        self.com = None  # COM name -> path, as the running wineserver maps them
-
-    def env(self, lang="zh_CN.UTF-8"):
-        env = {k: v for k, v in os.environ.items() if not k.startswith("LC_")}
-        env.update(WINEPREFIX=str(self.prefix), WINEARCH="win64", WINEDEBUG="-all",
-                   WINEDLLOVERRIDES="mscoree,mshtml=", LANG=lang, DISPLAY=self.display or "")
-        return env
-
-    def start(self, com=None):
-        """Checks the isolation, makes or reuses the prefix, starts the display and the wineserver
-        with exactly the COM ports in `com` (name -> path)."""
-        self._lock = open(self.root / "lock", "w")
+        self.root = private_folder(Path(root).resolve())
+        try:
+            self._lock = os.fdopen(os.open(self.root / "lock", os.O_RDONLY | os.O_CREAT | os.O_NOFOLLOW | os.O_CLOEXEC, 0o644))
+        except OSError as error:
+            raise LaunchError(f"refusing to use {self.root / 'lock'}: {error.strerror}") from None
         try:
             fcntl.flock(self._lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
         except BlockingIOError:
             print(f"waiting for another run that uses {self.root}", flush=True)
             fcntl.flock(self._lock, fcntl.LOCK_EX)
+        self.account = wine_account()
+        self.prefix = self.root / "prefix"
+        self.home = self.root / "home"
+        self.logs = private_folder(self.root / "logs")
+        self.display = display
+        self.xvfb = None
+        # A display given comes with the caller's cookie, which Wine's account must be able to read.
+        self.authority = display and os.environ.get("XAUTHORITY") and Path(os.environ["XAUTHORITY"])
+        self.server_started = False
+        self.com = None  # COM name -> path, as the running wineserver maps them
+        self.granted = {}  # device -> its owner and mode before Wine was given it
+
+    def popen(self, lang="zh_CN.UTF-8"):
+        """The environment, account and working folder a Wine process starts with: nothing of the caller's
+        but its path, and a folder on a drive (C:), where Wine finds one that a program may see."""
+        drive_c = self.prefix / "drive_c"
+        options = dict(cwd=drive_c if drive_c.is_dir() else self.home, env={"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": str(self.home),
+                            "USER": self.account.pw_name, "LOGNAME": self.account.pw_name, "LANG": lang,
+                            "WINEPREFIX": str(self.prefix), "WINEARCH": "win64", "WINEDEBUG": "-all",
+                            "WINEDLLOVERRIDES": "mscoree,mshtml=,winemenubuilder.exe=d", **self.x_env()})
+        if self.account.pw_uid != os.geteuid():
+            options.update(user=self.account.pw_uid, group=self.account.pw_gid, extra_groups=[])
+        return options
+
+    def x_env(self):
+        return {"DISPLAY": self.display or "", **({"XAUTHORITY": str(self.authority)} if self.authority else {})}
+
+    def _wine_owns(self, path):
+        os.chown(path, self.account.pw_uid, self.account.pw_gid)
+
+    def start(self, com=None):
+        """Checks the isolation, makes or reuses the prefix, starts the display and the wineserver
+        with exactly the COM ports in `com` (name -> path)."""
         exposed = exposed_serial_devices((com or {}).values())
         if exposed:
             raise LaunchError("refusing to run, these serial devices are not hidden from Wine: "
                               + ", ".join(exposed))
         self._ensure_prefix()
+        self._set_drives()
         if not self.display:
-            self.xvfb = Xvfb(self.logs / "xvfb.log")
+            # The cookie's folder is Wine's account's alone; the X server runs as that account too.
+            x11 = Path(tempfile.mkdtemp(prefix="winelaunch-x11-"))
+            self.authority = x11 / "authority"
+            write_cookie(self.authority)
+            for path in (x11, self.authority):
+                self._wine_owns(path)
+            popen = self.popen()
+            popen.pop("env")
+            try:
+                self.xvfb = Xvfb(self.logs / "xvfb.log", self.authority, popen)
+            except LaunchError:
+                shutil.rmtree(x11)
+                raise
             self.display = self.xvfb.display
         self.map(com or {})
 
     def _ensure_prefix(self):
         stamp_file = self.root / "prefix.stamp"
         version = subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
-        stamp = json.dumps({"recipe": PREFIX_RECIPE, "wine": version, "path": str(self.prefix)})
-        if stamp_file.exists() and stamp_file.read_text() == stamp:
+        stamp = json.dumps({"recipe": PREFIX_RECIPE, "wine": version, "path": str(self.prefix),
+                            "account": self.account.pw_uid})
+        if stamp_file.exists() and stamp_file.read_text() == stamp and os.lstat(self.prefix).st_uid == self.account.pw_uid:
             return
         print(f"making the Wine prefix {self.prefix}", flush=True)
         stamp_file.unlink(missing_ok=True)
-        self.stop_server()
-        shutil.rmtree(self.prefix, ignore_errors=True)
+        for folder in (self.prefix, self.home):
+            shutil.rmtree(folder, ignore_errors=True)
+            folder.mkdir()
+            self._wine_owns(folder)
         settings = self.root / "prefix.reg"
-        settings.write_text(PREFIX_SETTINGS)
-        with open(self.logs / "wineboot.log", "w") as log:
-            for command in (["wineboot", "-i"], ["wine", "regedit", "/S", str(settings)], ["wineserver", "-w"]):
-                _run(command, env=self.env(), stdout=log, stderr=log)
-        for font in glob.glob("/usr/share/wine/fonts/*.ttf"):
-            shutil.copy(font, self.prefix / "drive_c/windows/Fonts")
-        stamp_file.write_text(stamp)
+        with open_private(settings) as file:
+            file.write(PREFIX_SETTINGS)
+        with open_private(self.logs / "wineboot.log") as log:
+            for command in (["wineboot", "-i"], ["wine", "regedit", "/S", str(settings)], ["wineserver", "-w"],
+                            ["cp", *glob.glob("/usr/share/wine/fonts/*.ttf"), str(self.prefix / "drive_c/windows/Fonts")]):
+                _run(command, stdout=log, stderr=log, **self.popen())
+        with open_private(stamp_file) as file:
+            file.write(stamp)
+
+    def _set_drives(self):
+        """C: and the folders of the programs run (see windows_path), no drive on / or elsewhere."""
+        dosdevices = self.prefix / "dosdevices"
+        for link in dosdevices.iterdir():
+            if link.name[0].isalpha() and link.name[1:] in (":", "::") and link.name != "c:":
+                link.unlink()
+        self.drives = {self.prefix / "drive_c": "C"}  # folder -> drive letter
+
+    def windows_path(self, path):
+        """`path` as the program sees it: through a drive of its folder, made at the first use."""
+        path = Path(path).resolve()
+        for folder, letter in self.drives.items():
+            if path == folder or folder in path.parents:
+                return PureWindowsPath(f"{letter}:\\", *path.relative_to(folder).parts)
+        folder = path.parent
+        letter = next(c for c in string.ascii_uppercase[3:] if c not in self.drives.values())
+        os.symlink(folder, self.prefix / "dosdevices" / f"{letter.lower()}:")
+        self.drives[folder] = letter
+        return PureWindowsPath(f"{letter}:\\", path.name)
 
     def map(self, com):
         """Makes the wineserver map exactly `com` (COM name -> path), then checks that no other COM
@@ -268,8 +420,9 @@ class Wine:
     def _start_server(self):
         # Wine's server dumps its whole object table (megabytes) whenever a serial line it holds hangs up,
         # as the simulated ones do at every scenario's end: keep only the last server's output.
-        with open(self.logs / "wineserver.log", "w") as log:
-            _run(["wineserver", "-p"], env=self.env(), stdout=log, stderr=log)
+        with open_private(self.logs / "wineserver.log") as log:
+            _run(["wineserver", "-p"], stdout=log, stderr=log, **self.popen())
+        self.server_started = True
 
     def _check_ports(self):
         mapped = {name.lower() for name in self.com}
@@ -282,38 +435,63 @@ class Wine:
             self.stop()
             raise LaunchError("refusing to run, Wine reaches more than the mapped COM ports: " + "; ".join(problems))
 
+    def grant_lines(self):
+        """Gives Wine's account the devices behind the mapped COM ports, and only those. A simulator makes
+        a new pseudo-terminal for each bus and when its line returns, so this is done before each program
+        starts and before each command of the UI driver."""
+        if self.account.pw_uid == os.geteuid():
+            return
+        for path in (self.com or {}).values():
+            device = serial_device(path)  # None too once it is the account's
+            if device:
+                info = os.stat(device)
+                self.granted.setdefault(device, (info.st_uid, info.st_gid, stat.S_IMODE(info.st_mode)))
+                os.chown(device, self.account.pw_uid, -1)
+                os.chmod(device, 0o600)
+
+    def _return_lines(self):
+        for device, (uid, gid, mode) in self.granted.items():
+            try:
+                os.chown(device, uid, gid)
+                os.chmod(device, mode)
+            except FileNotFoundError:  # a pseudo-terminal whose simulator has ended
+                pass
+        self.granted = {}
+
     def run(self, argv, lang="zh_CN.UTF-8", windows_version=None, **popen):
-        """Starts a Windows program; `windows_version` ("nt40", "win98", ...) is what Wine then reports
-        to it. The process's exit code is the program's."""
-        key = f"{APP_DEFAULTS_KEY}\\{PureWindowsPath(argv[0]).name}"
+        """Starts the Windows program at the path argv[0] with the arguments after it; `windows_version`
+        ("nt40", "win98", ...) is what Wine then reports to it. The process's exit code is the program's."""
+        exe = self.windows_path(argv[0])
+        key = f"{APP_DEFAULTS_KEY}\\{exe.name}"
         with self.driver() as ui:
             ui("regdelete", key)
             if windows_version:
                 ui("regset", key, "Version", windows_version)
-        return subprocess.Popen(["wine", *map(str, argv)], env=self.env(lang), **popen)
+        self.grant_lines()
+        return subprocess.Popen(["wine", str(exe), *map(str, argv[1:])], **self.popen(lang), **popen)
 
     def driver(self, lang="zh_CN.UTF-8", log_name="driver"):
         return Driver(self, lang, log_name)
 
     def stop_server(self):
-        if (self.prefix / "system.reg").exists():
+        """Stops the wineserver this run started, never another run's."""
+        if self.server_started:
             for flag in ("-k", "-w"):
-                subprocess.run(["wineserver", flag], env=self.env(), stderr=subprocess.DEVNULL)
+                subprocess.run(["wineserver", flag], stderr=subprocess.DEVNULL, **self.popen())
+            self.server_started = False
 
     def stop(self):
         self.stop_server()
         self.com = None
+        self._return_lines()
         if self.xvfb:
             self.xvfb.stop()
-            self.xvfb = self.display = None
+            shutil.rmtree(self.authority.parent, ignore_errors=True)
+            self.xvfb = self.display = self.authority = None
 
 
 # ---------------------------------------------------------------------------------------------------
 # The UI driver
-
-def windows_path(path):
-    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
-
 
 class DriverError(Exception):
     pass
@@ -323,9 +501,10 @@ class Driver:
     """The UI driver under Wine: `driver("command", arg, ...)` returns the command's JSON answer."""
 
     def __init__(self, wine, lang="zh_CN.UTF-8", log_name="driver"):
-        self.log = open(wine.logs / f"{log_name}.log", "a")
-        self.process = subprocess.Popen(["wine", str(DRIVER)], env=wine.env(lang), stdin=subprocess.PIPE,
-                                        stdout=subprocess.PIPE, stderr=self.log)
+        self.wine = wine
+        self.log = open_private(wine.logs / f"{log_name}.log", "a")
+        self.process = subprocess.Popen(["wine", str(wine.windows_path(DRIVER))], stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=self.log, **wine.popen(lang))
         self.pending = b""
 
     def __enter__(self):
@@ -337,6 +516,7 @@ class Driver:
     def __call__(self, *words):
         line = " ".join(str(w).translate({92: r"\\", 32: r"\s", 10: r"\n", 13: r"\r", 9: r"\t"}) for w in words)
         self.log.write(f"> {line}\n")
+        self.wine.grant_lines()
         try:
             self.process.stdin.write(line.encode() + b"\n")
             self.process.stdin.flush()
@@ -508,21 +688,26 @@ def main():
     parser.add_argument("exe")
     parser.add_argument("args", nargs=argparse.REMAINDER)
     args = parser.parse_args()
-    com = dict(item.split("=", 1) for item in args.com)
-    isolate(com.values())
-    for path in com.values():
-        if not serial_device(path):
-            print(f"winelaunch: {path} is not a serial device", file=sys.stderr)
+    com = {}
+    for name, path in (item.split("=", 1) for item in args.com):
+        com[name] = serial_device(path)
+        if not com[name]:
+            print(f"winelaunch: {path} is not a serial device of yours", file=sys.stderr)
             return 2
-    wine = Wine(args.root, args.display)
+    try:
+        isolate(com.values())
+        wine = Wine(args.root, args.display)
+    except LaunchError as error:
+        print(f"winelaunch: {error}", file=sys.stderr)
+        return 1
     try:
         wine.start(com)
-        program = wine.run([windows_path(args.exe), *args.args], args.lang, args.windows_version)
+        program = wine.run([args.exe, *args.args], args.lang, args.windows_version)
         if args.screenshot:
             with wine.driver(args.lang) as ui:
                 window = find_window(ui, args.caption, process=program)
                 if window:
-                    print(screenshot(wine.display, window, args.screenshot))
+                    print(screenshot(wine, window, args.screenshot))
                     window.post(WM_CLOSE)
         return program.wait()
     except LaunchError as error:

@@ -30,7 +30,7 @@ def start_up_state(ctx):
     check([ui[INFO].send(EM_GETLINECOUNT), ui.main.label_texts(), port_combo_focused(ui)], [1, LABELS, True],
           "lines of the empty pane, labels, port combo has the focus")
     if ctx.lang == ZH_CN:
-        wl.screenshot(ctx.rig.wine.display, ui.main, ctx.rig.wine.root / "screenshots/main-dialog.png")
+        wl.screenshot(ctx.rig.wine, ui.main, ctx.rig.wine.root / "screenshots/main-dialog.png")
     # With no port listed, opening has no selection to open: the invalid-argument error reaches the
     # operator in a message box over the dialog, and the port stays closed.
     check([ui[PORT].items(), ui.click(OPEN)], [[], "modal"], "ports listed, what opening did")
@@ -43,7 +43,7 @@ def start_up_state(ctx):
 @scenario("the About box from the system menu; Enter leaves the dialog open, Escape and the close box end it")
 def about_and_keys(ctx):
     ui = ctx.launch()
-    check(ctx.driver("resstring", wl.windows_path(ctx.rig.exe), 101), "关于 Tarvik(&A)...", "text of the menu entry")
+    check(ctx.driver("resstring", ctx.rig.wine.windows_path(ctx.rig.exe), 101), "关于 Tarvik(&A)...", "text of the menu entry")
     about = ui.about_box()
     check([about.text(), ui.main.enabled()], ["关于 Tarvik", False], "About box caption, main dialog takes input")
     texts, ok = about.label_texts(), about.item(1)
