@@ -2,9 +2,9 @@
 output (UTF-8 into a pipe), their exit statuses; ports by the dialog's discovery; a report's page, which
 is UTF-8 apart from the program's code page 936 texts, into a pipe and a file."""
 
+import os
+import shutil
 import subprocess
-import tempfile
-from pathlib import Path
 
 from harness import BAD_LENGTH, BUS, REPO, Sensor, check, rows, scenario
 
@@ -41,7 +41,8 @@ REPORT_CSV = ("time,address,status,temperature,humidity,temp_offset,hum_offset,s
               "2026-12-07T01:00:00.000Z,3,ok,20.0,40.0,0.0,0.0,3,1A,12,105\n"
               "2026-12-07T01:00:01.000Z,3,no-answer,,,,,,,,\n"
               "2026-12-07T01:00:02.000Z,3,ok,21.5,41.0,0.0,0.0,3,1A,12,105\n")
-PAGE_PARTS = ("<!DOCTYPE html>", "<h1>3 号楼调试记录</h1>",  # typed in the ANSI code page, shown in UTF-8 '<td id="files">run.csv（3 行）</td>',
+# The title is typed in the ANSI code page and shown in UTF-8.
+PAGE_PARTS = ("<!DOCTYPE html>", "<h1>3 号楼调试记录</h1>", '<td id="files">report\\run.csv（3 行）</td>',
               '<tr class="temp"><th>温度（℃）</th><td class="n last">21.5</td><td class="n min">20.0</td>'
               '<td class="n max">21.5</td><td class="n mean">20.75</td></tr>',
               '<td class="n success">66.7%</td>', '<svg class="trend"')
@@ -49,20 +50,28 @@ PAGE_PARTS = ("<!DOCTYPE html>", "<h1>3 号楼调试记录</h1>",  # typed in th
 
 @scenario("tarvik-cli.exe: a report into a pipe and a file")
 def cli_exe_report(ctx):
-    with tempfile.TemporaryDirectory() as work:
-        Path(work, "run.csv").write_text(REPORT_CSV, encoding="utf-8")
+    # Wine's account starts the program in C:\ and reaches no folder of the caller's: the files live there.
+    wine = ctx.rig.wine
+    work = wine.prefix / "drive_c/report"
+    shutil.rmtree(work, ignore_errors=True)
+    work.mkdir()
+    (work / "run.csv").write_text(REPORT_CSV, encoding="utf-8")
+    for path in (work, work / "run.csv"):
+        os.chown(path, wine.account.pw_uid, wine.account.pw_gid)
 
-        def run(*args):
-            cli = ctx.rig.wine.run([CLI_EXE, "report", *args], ctx.lang, cwd=work, stdout=subprocess.PIPE,
-                                   stderr=subprocess.PIPE)
-            stdout, stderr = cli.communicate(timeout=60)
-            return cli.returncode, stdout, stderr.decode()
+    def run(*args):
+        cli = wine.run([CLI_EXE, "report", *args], ctx.lang, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        stdout, stderr = cli.communicate(timeout=60)
+        return cli.returncode, stdout, stderr.decode()
 
-        status, page, errors = run("run.csv", "--title", "3 号楼调试记录")
+    try:
+        status, page, errors = run("report\\run.csv", "--title", "3 号楼调试记录")
         check([status, errors, [part for part in PAGE_PARTS if part not in page.decode()]], [0, "", []],
               "exit, errors and the page's parts missing from standard output")
-        check(run("run.csv", "--title", "3 号楼调试记录", "-o", "out.html") + (Path(work, "out.html").read_bytes(),),
-              (0, b"", "", page),
+        check(run("report\\run.csv", "--title", "3 号楼调试记录", "-o", "report\\out.html")
+              + ((work / "out.html").read_bytes(),), (0, b"", "", page),
               "exit, output, errors and the page written to the file")
-        check(run("missing.csv", "-o", "bad.html") + (Path(work, "bad.html").exists(),),
-              (2, b"", "tarvik-cli: missing.csv: cannot be read\n", False), "a file that cannot be read: no page")
+        check(run("report\\missing.csv", "-o", "report\\bad.html") + ((work / "bad.html").exists(),),
+              (2, b"", "tarvik-cli: report\\missing.csv: cannot be read\n", False), "a file that cannot be read: no page")
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
