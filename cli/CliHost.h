@@ -18,10 +18,15 @@ public:
     // Prints the machine's serial ports on standard output, one a line.
     virtual void ListPorts() = 0;
 
-    // The program's texts (code page 936) on standard output and standard error, converted for the
-    // terminal, console or file they go to.
+    // The program's own texts are code page 936; everything the streams carry is UTF-8, so that the
+    // arguments a user typed come back as typed.
+    virtual std::string Utf8FromProgramText(const std::string& text) = 0;
+    // UTF-8 texts on standard output and standard error, as the terminal, console or file takes them.
     virtual void Out(const std::string& text) = 0;
     virtual void Err(const std::string& text) = 0;
+    // A write to standard output has failed; the host has said why on standard error, unless the
+    // reader had gone (a closed pipe), which ends the run quietly.
+    virtual bool OutputFailed() const = 0;
 
     // Sleeps ms, ending early on Ctrl-C.
     virtual void Pause(unsigned ms) = 0;
