@@ -1,7 +1,7 @@
 // Cuts the bytes from the master into frames: a complete 8-byte request with a valid CRC ends a frame
 // at once; otherwise 3.5 characters of silence do. A frame that began less than 3.5 characters after
 // the last byte on the line (either way) is the tail of that frame to every receiver on a real bus, and
-// one sent while a reply is on the line collides with it: neither is answered.
+// one sent while a reply is going out collides with it: neither is answered.
 #pragma once
 
 #include <chrono>
@@ -33,7 +33,7 @@ public:
     static constexpr std::size_t kLongestFrame = 256;
 
     // A frame whose silence has ended by now is finished before the new bytes are taken. replying: a
-    // reply is on the line or about to start, so these bytes collide with it.
+    // reply is going out, so these bytes collide with it.
     void Take(const std::uint8_t* bytes, std::size_t length, Clock::time_point now, const timespec& wallNow,
               bool replying, std::vector<ReceivedFrame>& frames);
     // The simulator put a byte on the line at now: the next frame must keep its distance from it too.

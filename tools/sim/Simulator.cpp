@@ -80,7 +80,7 @@ bool Simulator::TakeFromLine()
     if (length < 0 && (errno == EAGAIN || errno == EINTR)) return true;
     if (length <= 0) return false;
     std::vector<ReceivedFrame> frames;
-    const bool replying = transmitter_.Replying();
+    const bool replying = transmitter_.Transmitting();
     if (replying) transmitter_.Collide();
     receiver_.Take(buffer, static_cast<std::size_t>(length), Clock::now(), WallNow(), replying, frames);
     Answer(frames);

@@ -61,10 +61,9 @@ std::optional<Transmitter::Clock::time_point> Transmitter::NextDue() const
 
 void Transmitter::Collide()
 {
-    for (Pending& pending : queue_) {
-        for (std::size_t i = pending.sent; i < pending.bytes.size(); ++i) pending.bytes[i] ^= 0xFF;
-        pending.collided = true;
-    }
+    Pending& pending = queue_.front();
+    for (std::size_t i = pending.sent; i < pending.bytes.size(); ++i) pending.bytes[i] ^= 0xFF;
+    pending.collided = true;
 }
 
 void Transmitter::Drop()

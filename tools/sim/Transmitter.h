@@ -34,9 +34,9 @@ public:
     // When the next byte is due; nothing while idle or while the line is full.
     std::optional<Clock::time_point> NextDue() const;
     bool Blocked() const { return blocked_; }
-    // A reply is on the line or waiting for its turn.
-    bool Replying() const { return !queue_.empty(); }
-    // The master has sent over the replies still to go: what is left of them reaches it garbled.
+    // A stretch of a reply is going out: its first byte is on the line and its last not yet.
+    bool Transmitting() const { return !queue_.empty() && queue_.front().sent > 0; }
+    // The master has sent over the stretch going out: what is left of it reaches it garbled.
     void Collide();
     void Drop();
 

@@ -13,9 +13,9 @@ CASES = [  # arguments, exit status, standard output, standard error
     (["read", BUS, "1"], 0, READ_1.format("45.6", "0.0"), ""),
     (["read", BUS, "3"], 1, "", f"tarvik-cli: 3: {BAD_LENGTH}\n"),
     (["scan", BUS, "0-3"], 0, "1: 类型：1A--硬件版本：12--软件版本：105\n2: 类型：1--硬件版本：12--软件版本：105\n", ""),
-    # Sensor 5 answers 260 ms late, into the request to the absent 6: named, and 6 not blamed.
+    # Sensor 5 answers 260 ms late, while the absent 6 is awaited: named, and 6 not blamed.
     (["scan", BUS, "5-7"], 1, "7: 类型：1--硬件版本：12--软件版本：105\n",
-     "tarvik-cli: 5: late reply (after the 200 ms time-out), garbled by the request to 6, discarded\n"),
+     "tarvik-cli: 5: late reply (after the 200 ms time-out), discarded\n"),
     (["read", BUS, "１"], 2, "", "tarvik-cli: １: 地址输入不合法！输入范围为：0到63\n"),
     (["set-offset", BUS, "1", "hum", "-2.5"], 0, "湿度偏移设置成功！\n", ""),
     (["read", BUS, "1"], 0, READ_1.format("43.1", "-2.5"), ""),
