@@ -240,6 +240,9 @@ public:
         return reply;
     }
 
+    // Bytes were discarded: the bus has a fault even where every address asked answered.
+    bool Discarded() const { return discards > 0; }
+
 private:
     std::size_t Read(std::uint8_t* buffer, std::size_t capacity, unsigned waitMs)
     {
@@ -316,10 +319,6 @@ private:
     Clock::time_point lastByteAt = Clock::now();
     int unanswered = -1;  // the address whose request got no answer in time, until the next request
     int discards = 0;
-
-public:
-    // Bytes were discarded: the bus has a fault even where every address asked answered.
-    bool Discarded() const { return discards > 0; }
 };
 
 // What became of one exchange: its status word for scripts and, for a failure, the line saying so.
