@@ -142,6 +142,23 @@ bool PosixSerialLine::TakeFlock(const std::string& realPath)
     return false;
 }
 
+// Root's open passes another program's TIOCEXCL: asked first, so that it is neither ignored nor, at our
+// close, cleared.
+bool PosixSerialLine::TakeExclusive(const std::string& realPath)
+{
+    int held = 0;
+    if (::ioctl(fd, TIOCGEXCL, &held) == 0 && held) {
+        openFailure = realPath + " is held by another program (exclusive open)";
+        return false;
+    }
+    if (::ioctl(fd, TIOCEXCL) != 0) {
+        openFailure = realPath + ": " + std::strerror(errno);
+        return false;
+    }
+    exclusive = true;
+    return true;
+}
+
 void PosixSerialLine::ReleaseLock()
 {
     if (!lockPath.empty()) ::unlink(lockPath.c_str());
@@ -163,9 +180,7 @@ bool PosixSerialLine::Open(const std::string& devicePath)
                                      : std::string(real) + ": " + std::strerror(errno);
     } else if (!::isatty(fd)) {
         openFailure = std::string(real) + " is not a serial line";
-    } else if (::ioctl(fd, TIOCEXCL) != 0) {
-        openFailure = std::string(real) + ": " + std::strerror(errno);
-    } else if (TakeFlock(real)) {
+    } else if (TakeFlock(real) && TakeExclusive(real)) {
         lost = false;
         return true;
     }
@@ -198,7 +213,8 @@ bool PosixSerialLine::Purge()
 bool PosixSerialLine::Close()
 {
     if (fd >= 0) {
-        ::ioctl(fd, TIOCNXCL);
+        if (exclusive) ::ioctl(fd, TIOCNXCL);
+        exclusive = false;
         ::close(fd);
         fd = -1;
     }

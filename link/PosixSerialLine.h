@@ -38,6 +38,7 @@ public:
 private:
     bool TakeLock(const std::string& devicePath);
     bool TakeFlock(const std::string& realPath);
+    bool TakeExclusive(const std::string& realPath);
     void NoteFailure(int error);
     void ReleaseLock();
 
@@ -47,4 +48,5 @@ private:
     termios state{};
     int fd = -1;
     bool lost = false;
+    bool exclusive = false;  // TIOCEXCL is ours to clear
 };

@@ -274,6 +274,8 @@ class CarefulMaster(unittest.TestCase):
             ("fifo", 2, f"{refused}lock file {self.lock} is not a regular file; refused\n"),
             ("symlink", 2, f"{refused}lock file {self.lock} is a symbolic link; refused\n"),
             ("flock", 2, f"{refused}{self.pts} is held by process {os.getpid()} (flock)\n"),
+            # root's open passes an exclusive open, so the CLI asks the line whether it is held.
+            ("exclusive", 2, f"{refused}{self.pts} is held by another program{' (exclusive open)' * (os.geteuid() == 0)}\n"),
             ("stale", 0, ""),  # its process is gone: taken over
         ]
         for kind, status, err in cases:
@@ -284,15 +286,19 @@ class CarefulMaster(unittest.TestCase):
                     self.lock.symlink_to(planted)
                 elif kind == "flock":
                     fcntl.flock(holder, fcntl.LOCK_EX)
+                elif kind == "exclusive":
+                    fcntl.ioctl(holder, termios.TIOCEXCL)
                 else:
                     self.lock.write_text("4194305\n")  # beyond the largest process id Linux gives
                 before = len(self.settled(0))
                 result = cli("read", self.port, "4")
                 self.assertEqual((result.returncode, result.stderr), (status, err))
                 self.assertEqual(len(self.settled(before)) - before, 0 if status else 2)  # nothing sent when refused
-                self.assertEqual((planted.read_text(), self.lock.exists() or self.lock.is_symlink()), ("keep\n", status != 0 and kind != "flock"))
+                self.assertEqual((planted.read_text(), self.lock.exists() or self.lock.is_symlink()),
+                                 ("keep\n", kind in ("fifo", "symlink")))
                 self.lock.unlink(missing_ok=True)
                 fcntl.flock(holder, fcntl.LOCK_UN)
+                fcntl.ioctl(holder, termios.TIOCNXCL)
         os.close(holder)
 
     def test_the_line_is_set_raw_9600_8n1_whatever_another_program_left(self):
