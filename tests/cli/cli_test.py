@@ -227,14 +227,23 @@ class CarefulMaster(unittest.TestCase):
                          (0, "TIME,4,ok,22.0,45.6,-1.5,0.0,4,1,12,105,"))
 
     def test_a_lost_line_ends_the_run_with_one_line(self):
-        watch = subprocess.Popen([CLI, "watch", self.port, "4-4", "--interval", "0"], stdout=subprocess.DEVNULL,
-                                 stderr=subprocess.PIPE, text=True, env=ENV)
-        poll(lambda: len(self.wire()) >= 6)
-        self.command("vanish")
-        self.assertEqual((watch.wait(10), watch.stderr.read()),
-                         (1, f"tarvik-cli: {self.port}: the port has gone (unplugged or hung up)\n"))
-        watch.stderr.close()
-        self.assertFalse(self.lock.exists())
+        cases = [  # arguments; the line vanishes once the request is on the wire
+            ["watch", self.port, "4-4", "--interval", "0"],  # between two exchanges
+            ["read", self.port, "2", "--timeout", "60000"],  # while a reply is awaited
+        ]
+        for args in cases:
+            with self.subTest(args=args):
+                sent = len(self.wire())
+                run = subprocess.Popen([CLI, *args], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, env=ENV)
+                poll(lambda: len(self.wire()) > sent)
+                self.command("vanish")
+                self.assertEqual((run.wait(10), run.stderr.read()),
+                                 (1, f"tarvik-cli: {self.port}: the port has gone (unplugged or hung up)\n"))
+                run.stderr.close()
+                self.assertFalse(self.lock.exists())
+                self.command("return")
+                self.pts = os.path.realpath(self.port)
+                self.lock = LOCKS / ("LCK.." + self.pts[5:].replace("/", "_"))
 
     def test_output_that_fails_is_a_failure_and_a_closed_pipe_ends_quietly(self):
         with open("/dev/full", "w") as full:
@@ -353,8 +362,8 @@ class PortsOverFakeSysfs(unittest.TestCase):
             Path(root, "sys/class/tty").mkdir(parents=True)
             Path(root, "sys/class/tty/ttyUSB1").symlink_to(tty)
             Path(root, "sys/class/tty/ttyLOOP").symlink_to("ttyLOOP")  # a link to itself
-            Path(root, "dev/serial/by-id").mkdir(parents=True)
-            Path(root, "dev/serial/by-id/loop").symlink_to("loop")
+            Path(root, "dev/serial").mkdir(parents=True)
+            Path(root, "dev/serial/by-id").symlink_to("by-id")  # a directory that cannot be listed
             result = cli("ports", env=dict(os.environ, TARVIK_ROOT=root))
         self.assertEqual((result.returncode, result.stdout, result.stderr), (0, f"/dev/ttyUSB1  USB :6001  {'x' * 4096}\n", ""))
 
