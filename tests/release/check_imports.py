@@ -21,12 +21,13 @@ ALLOWED = {dll: set(names.split()) for dll, names in {
         RtlLookupFunctionEntry RtlUnwindEx RtlVirtualUnwind SetCommState SetCommTimeouts SetLastError
         SetUnhandledExceptionFilter SetupComm Sleep TlsAlloc TlsFree TlsGetValue TlsSetValue VirtualProtect
         VirtualQuery WaitForSingleObject WideCharToMultiByte WriteFile __C_specific_handler GetConsoleMode GetStdHandle
-        GetSystemTimeAsFileTime GetTickCount GetTimeZoneInformation SetConsoleCtrlHandler SetEvent WriteConsoleW""",
+        GetSystemTimeAsFileTime GetTickCount GetTimeZoneInformation SetConsoleCtrlHandler SetEvent WriteConsoleW
+        GetStartupInfoW""",
     "msvcrt.dll": """___lc_codepage_func ___mb_cur_max_func __getmainargs __initenv __iob_func __mb_cur_max
         __p__acmdln __p__commode __p__fmode __set_app_type __setusermatherr _acmdln _amsg_exit _cexit _close
         _commode _errno _fmode _initterm _iob _onexit _read abort atoi calloc exit fprintf fputc fputs free fwrite
         localeconv malloc memchr memcmp memcpy memmove memset realloc setlocale signal strchr strcmp strerror strlen
-        strncmp vfprintf wcslen gmtime _gmtime64 strftime""",
+        strncmp vfprintf wcslen gmtime _gmtime64 strftime __wgetmainargs __p__wcmdln _wcmdln __winitenv""",
     "setupapi.dll": """SetupDiDestroyDeviceInfoList SetupDiEnumDeviceInterfaces SetupDiGetClassDevsA
         SetupDiGetDeviceInterfaceDetailA SetupDiGetDeviceInterfaceDetailW SetupDiGetDeviceRegistryPropertyA
         SetupDiGetDeviceRegistryPropertyW""",
