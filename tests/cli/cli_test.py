@@ -216,6 +216,17 @@ class CarefulMaster(unittest.TestCase):
                 self.assertEqual(self.settled(before + len(frames))[before:], frames)
                 self.assertFalse(self.lock.exists())
 
+    def test_exception_codes_are_named(self):
+        cases = [(1, "非法功能 (异常码 0x01)"), (2, "非法数据地址 (异常码 0x02)"), (3, "非法数据值 (异常码 0x03)"),
+                 (4, "从站设备故障 (异常码 0x04)"), (6, "从站设备忙 (异常码 0x06)"), (11, "网关目标设备无响应 (异常码 0x0B)"),
+                 (5, "异常码 0x05"), (255, "异常码 0xFF")]
+        for code, name in cases:
+            with self.subTest(code=code):
+                self.command(f"fault 3 exception {code}")
+                result = cli("read", self.port, "3", "--format", "json")
+                self.assertEqual((result.returncode, result.stderr, json.loads(result.stdout)["exception_code"]),
+                                 (1, f"tarvik-cli: 3: 异常应答：{name}！\n", code))
+
     def test_json_fields_are_typed_and_set_offset_takes_the_format(self):
         record = json.loads(cli("read", self.port, "4", "--format", "json").stdout)
         self.assertEqual({k: type(v).__name__ for k, v in record.items()},
