@@ -4,9 +4,12 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 
 #include "cli/Cli.h"
 #include "cli/CliHost.h"
@@ -23,16 +26,23 @@ void OnInterrupt(int)
     interrupted = 1;
 }
 
-bool IsDirectory(const char* path)
+bool IsDirectory(const std::string& path)
 {
     struct stat info {};
-    return ::stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Where the machine's tree starts: "/" unless TARVIK_ROOT names another (the tests' private trees).
+std::string Root()
+{
+    const char* root = std::getenv("TARVIK_ROOT");
+    return root ? root : "/";
 }
 
 std::string LockDirectory()
 {
-    for (const char* directory : {"/var/lock", "/run/lock"})
-        if (IsDirectory(directory)) return directory;
+    for (const char* directory : {"var/lock", "run/lock"})
+        if (IsDirectory(Root() + "/" + directory)) return Root() + "/" + directory;
     return "";
 }
 
@@ -56,27 +66,59 @@ public:
 
     void ListPorts() override
     {
-        const char* root = std::getenv("TARVIK_ROOT");
-        for (const SysfsPort& port : ListSysfsPorts(root ? root : "/")) {
+        for (const SysfsPort& port : ListSysfsPorts(Root())) {
             std::string text = port.devicePath;
             if (!port.usbId.empty()) text += "  USB " + port.usbId;
             for (const std::string* name : {&port.vendor, &port.product})
                 if (!name->empty()) text += "  " + *name;
             for (const std::string& link : port.byId) text += "  " + link;
-            // sysfs gives its names in UTF-8 already.
-            std::fputs((text + "\n").c_str(), stdout);
+            Out(text + "\n");  // sysfs gives its names in UTF-8 already
         }
     }
 
-    void Out(const std::string& text) override { Write(text, stdout); }
-    void Err(const std::string& text) override { Write(text, stderr); }
-    void OutUtf8(const std::string& text) override
+    std::string Utf8FromProgramText(const std::string& text) override
     {
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fflush(stdout);
+        std::string utf8(text.size() * 3 / 2 + 4, '\0');
+        char* in = const_cast<char*>(text.data());
+        std::size_t inLeft = text.size();
+        char* out = utf8.data();
+        std::size_t outLeft = utf8.size();
+        if (toUtf8 == reinterpret_cast<iconv_t>(-1) || ::iconv(toUtf8, nullptr, nullptr, nullptr, nullptr) != 0 ||
+            ::iconv(toUtf8, &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1))
+            return text;  // no converter or not code page 936: the bytes as they are
+        utf8.resize(utf8.size() - outLeft);
+        return utf8;
     }
 
-    std::string Utf8FromArgument(const std::string& word) const override { return word; }
+    void Out(const std::string& text) override
+    {
+        if (outputFailed) return;
+        if (Write(text, stdout)) return;
+        outputFailed = true;
+        if (errno == EPIPE) readerGone = true;
+        else Err(std::string("tarvik-cli: standard output: ") + std::strerror(errno) + "\n");
+    }
+    void Err(const std::string& text) override { Write(text, stderr); }
+    bool OutputFailed() const override { return outputFailed; }
+
+    std::unique_ptr<std::istream> OpenFile(const std::string& name) override
+    {
+        auto in = std::make_unique<std::ifstream>(name, std::ios::binary);
+        if (!*in) return nullptr;
+        return in;
+    }
+
+    bool WriteWholeFile(const std::string& name, const std::string& bytes) override
+    {
+        std::ofstream out(name, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out.fail()) return true;
+        struct stat info;
+        if (::stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(name.c_str());
+        return false;
+    }
+    bool ReaderGone() const { return readerGone; }
 
     void Pause(unsigned ms) override
     {
@@ -85,24 +127,15 @@ public:
     bool Interrupted() const override { return interrupted != 0; }
 
 private:
-    void Write(const std::string& text, std::FILE* stream)
+    static bool Write(const std::string& text, std::FILE* stream)
     {
-        std::string utf8(text.size() * 3 / 2 + 4, '\0');
-        char* in = const_cast<char*>(text.data());
-        std::size_t inLeft = text.size();
-        char* out = utf8.data();
-        std::size_t outLeft = utf8.size();
-        if (toUtf8 == reinterpret_cast<iconv_t>(-1) ||
-            ::iconv(toUtf8, &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1)) {
-            std::fputs(text.c_str(), stream);  // no converter or not code page 936: the bytes as they are
-        } else {
-            std::fwrite(utf8.data(), 1, utf8.size() - outLeft, stream);
-        }
-        std::fflush(stream);
+        return std::fwrite(text.data(), 1, text.size(), stream) == text.size() && std::fflush(stream) == 0;
     }
 
     PosixSerialLine line;
     iconv_t toUtf8;
+    bool outputFailed = false;
+    bool readerGone = false;
 };
 
 }  // namespace
@@ -112,8 +145,19 @@ int main(int argc, char** argv)
     struct sigaction action {};
     action.sa_handler = OnInterrupt;  // no SA_RESTART: a wait on the line ends at once
     sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-    PosixHost host;
-    return RunCli(std::vector<std::string>(argv + 1, argv + argc), host);
+    for (int stop : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(stop, &action, nullptr);
+    // A closed pipe is a failed write, so that the port and its lock file are released before the end.
+    ::signal(SIGPIPE, SIG_IGN);
+    int status = 0;
+    bool readerGone = false;
+    {
+        PosixHost host;
+        status = RunCli(std::vector<std::string>(argv + 1, argv + argc), host);
+        readerGone = host.ReaderGone();
+    }
+    if (readerGone) {
+        ::signal(SIGPIPE, SIG_DFL);  // ends as a writer to a closed pipe does, quietly
+        ::raise(SIGPIPE);
+    }
+    return status;
 }

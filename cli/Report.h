@@ -31,9 +31,10 @@ inline constexpr StatusKind kStatusKinds[] = {
     {"bad-address", u8"地址不正确"},
     {"bad-format", u8"格式不正确"},
     {"bad-crc", u8"CRC校验不正确"},
+    {"bad-echo", u8"回显不符"},
     {"write-failed", u8"发送失败"},
     {"exception", u8"异常应答"},
-    {"late", u8"应答过迟"},
+    {"line-busy", u8"总线忙"},
 };
 inline constexpr std::size_t kStatusCount = sizeof kStatusKinds / sizeof kStatusKinds[0];
 inline constexpr std::size_t kOkStatus = 0;  // the index of "ok"

@@ -1,8 +1,5 @@
 #include "cli/ReportCommand.h"
 
-#include <filesystem>
-#include <fstream>
-
 #include "cli/Cli.h"
 #include "cli/CliHost.h"
 #include "cli/Report.h"
@@ -23,57 +20,47 @@ int Refuse(CliHost& host, const std::string& reason)
     return kExitUsage;
 }
 
-bool Written(const std::string& path, const std::string& page)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(page.data(), static_cast<std::streamsize>(page.size()));
-    out.close();
-    return !out.fail();
-}
-
 }  // namespace
 
 int ReportCommand(const std::vector<std::string>& words, CliHost& host)
 {
     ReportOptions options;
+    bool filesOnly = false;
     for (std::size_t i = 0; i < words.size(); ++i) {
-        const std::string& word = words[i];
-        if (word == "-o" || word == "--title") {
-            if (i + 1 >= words.size()) return Refuse(host, word + " needs a value");
-            ++i;
-            if (word == "-o") options.output = words[i];
-            else options.title = host.Utf8FromArgument(words[i]);
-        } else if (word.size() > 1 && word[0] == '-') {
-            return Refuse(host, "unknown option " + word);
-        } else {
+        std::string word = words[i];
+        if (filesOnly || word.size() < 2 || word[0] != '-') {
             options.files.push_back(word);
+            continue;
         }
+        if (word == "--") {
+            filesOnly = true;
+            continue;
+        }
+        // --title=TEXT as the other commands take their options; -o takes its value as the next word.
+        const std::size_t equals = word.rfind("--", 0) == 0 ? word.find('=') : std::string::npos;
+        std::string value = equals == std::string::npos ? std::string() : word.substr(equals + 1);
+        if (equals != std::string::npos) word.erase(equals);
+        if (word != "-o" && word != "--title") return Refuse(host, "unknown option " + word);
+        if (equals == std::string::npos) {
+            if (i + 1 >= words.size()) return Refuse(host, word + " needs a value");
+            value = words[++i];
+        }
+        (word == "-o" ? options.output : options.title) = value;
     }
     if (options.files.empty()) return Refuse(host, "no readings file");
 
     Report report;
     try {
-        report = GatherReport(options.files, [](const std::string& name) -> std::unique_ptr<std::istream> {
-            auto in = std::make_unique<std::ifstream>(name, std::ios::binary);
-            if (!*in) return nullptr;
-            return in;
-        });
+        report = GatherReport(options.files, [&host](const std::string& name) { return host.OpenFile(name); });
     } catch (const ReportInputError& error) {
         return Refuse(host, error.what());
     }
-    // Files are opened and named in errors as given; the page shows their names in UTF-8.
-    for (SourceFile& file : report.files) file.name = host.Utf8FromArgument(file.name);
     const std::string page = ReportPage(report, options.title, SystemUtcOffset);
     if (options.output.empty()) {
-        host.OutUtf8(page);
-        return kExitOk;
+        host.Out(page);
+        return host.OutputFailed() ? kExitSensorFailed : kExitOk;
     }
-    // The page is whole before the file is opened; a file that could not be written whole goes (a
-    // device or a pipe named there is left alone).
-    if (!Written(options.output, page)) {
-        std::error_code ignored;
-        if (std::filesystem::is_regular_file(options.output, ignored)) std::filesystem::remove(options.output, ignored);
-        return Refuse(host, options.output + ": cannot be written");
-    }
+    // The page is whole before the file is opened: a refusal leaves nothing at the name.
+    if (!host.WriteWholeFile(options.output, page)) return Refuse(host, options.output + ": cannot be written");
     return kExitOk;
 }

@@ -1,6 +1,8 @@
 // tarvik-cli on Windows: the dialog's serial line and port discovery, texts written for the console.
 #include <windows.h>
 
+#include <fstream>
+
 #include "cli/Cli.h"
 #include "cli/CliHost.h"
 #include "framework/Text.h"
@@ -20,12 +22,6 @@ BOOL WINAPI OnConsoleControl(DWORD type)
     return TRUE;
 }
 
-// "COM5" opens as \\.\COM5, which also reaches COM10 and above; a full device path is taken as it is.
-std::string DevicePath(const std::string& port)
-{
-    return port.rfind("\\\\", 0) == 0 ? port : "\\\\.\\" + port;
-}
-
 std::string OpenFailure(const std::string& port, DWORD error)
 {
     switch (error) {
@@ -40,25 +36,24 @@ std::string OpenFailure(const std::string& port, DWORD error)
     }
 }
 
-// A console gets UTF-16; a pipe or a file gets UTF-8.
-void Write(DWORD stream, const std::wstring& wide)
+// A console gets UTF-16; a pipe or a file gets UTF-8. False when the stream refused the text.
+bool Write(DWORD stream, const std::string& utf8)
 {
     const HANDLE handle = ::GetStdHandle(stream);
     DWORD mode = 0;
     DWORD written = 0;
     if (::GetConsoleMode(handle, &mode)) {
-        ::WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-    } else {
-        const std::string utf8 = Utf8FromWide(wide);
-        ::WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+        const std::wstring wide = WideFromUtf8(utf8);
+        return ::WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) != 0;
     }
+    return ::WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr) && written == utf8.size();
 }
 
 class Win32Host : public CliHost {
 public:
     bool OpenPort(const std::string& port, std::string& failure) override
     {
-        if (OpenAndSetUp(line, DevicePath(port))) return true;
+        if (OpenAndSetUp(line, DevicePathFor(port))) return true;
         failure = OpenFailure(port, ::GetLastError());
         return false;
     }
@@ -68,21 +63,41 @@ public:
     {
         Win32PortSystem system;
         // As the dialog's drop-down shows them; the system's texts are carried as UTF-8.
-        for (const std::string& error : EnumerateSerialPorts(system))
-            Write(STD_ERROR_HANDLE, WideFromUtf8("tarvik-cli: " + error + "\n"));
-        for (std::ptrdiff_t i = 0; i < portList.GetSize(); ++i)
-            Write(STD_OUTPUT_HANDLE, WideFromUtf8(PortEntryText(portList[i]) + "\n"));
+        for (const std::string& error : EnumerateSerialPorts(system)) Err("tarvik-cli: " + error + "\n");
+        for (std::ptrdiff_t i = 0; i < portList.GetSize(); ++i) Out(PortEntryText(portList[i]) + "\n");
     }
 
-    void Out(const std::string& text) override { Write(STD_OUTPUT_HANDLE, WideFromProgramText(text)); }
-    void Err(const std::string& text) override { Write(STD_ERROR_HANDLE, WideFromProgramText(text)); }
-    void OutUtf8(const std::string& text) override { Write(STD_OUTPUT_HANDLE, WideFromUtf8(text)); }
-    std::string Utf8FromArgument(const std::string& word) const override
+    std::string Utf8FromProgramText(const std::string& text) override { return Utf8FromWide(WideFromProgramText(text)); }
+    void Out(const std::string& text) override
     {
-        const int length = ::MultiByteToWideChar(CP_ACP, 0, word.data(), static_cast<int>(word.size()), nullptr, 0);
-        std::wstring wide(static_cast<std::size_t>(length), L'\0');
-        ::MultiByteToWideChar(CP_ACP, 0, word.data(), static_cast<int>(word.size()), wide.data(), length);
-        return Utf8FromWide(wide);
+        if (outputFailed || Write(STD_OUTPUT_HANDLE, text)) return;
+        outputFailed = true;
+        const DWORD error = ::GetLastError();
+        // A reader that has gone (a closed pipe) ends the run quietly.
+        if (error != ERROR_NO_DATA && error != ERROR_BROKEN_PIPE)
+            Err("tarvik-cli: standard output: error " + std::to_string(error) + "\n");
+    }
+    void Err(const std::string& text) override { Write(STD_ERROR_HANDLE, text); }
+    bool OutputFailed() const override { return outputFailed; }
+
+    std::unique_ptr<std::istream> OpenFile(const std::string& name) override
+    {
+        auto in = std::make_unique<std::ifstream>(WideFromUtf8(name).c_str(), std::ios::binary);
+        if (!*in) return nullptr;
+        return in;
+    }
+
+    bool WriteWholeFile(const std::string& name, const std::string& bytes) override
+    {
+        const std::wstring path = WideFromUtf8(name);
+        std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out.fail()) return true;
+        const DWORD attributes = ::GetFileAttributesW(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)))
+            ::DeleteFileW(path.c_str());
+        return false;
     }
 
     void Pause(unsigned ms) override { ::WaitForSingleObject(interruptEvent, ms); }
@@ -90,14 +105,18 @@ public:
 
 private:
     Win32SerialLine line;
+    bool outputFailed = false;
 };
 
 }  // namespace
 
-int main(int argc, char** argv)
+// The arguments as the user typed them, from the UTF-16 command line, carried as UTF-8.
+int wmain(int argc, wchar_t** argv)
 {
     interruptEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) arguments.push_back(Utf8FromWide(argv[i]));
     Win32Host host;
-    return RunCli(std::vector<std::string>(argv + 1, argv + argc), host);
+    return RunCli(arguments, host);
 }

@@ -23,15 +23,15 @@ void EnableButtonsBesideContinuous(ConsoleView& view, bool enable)
     for (int id : {IDC_SET_HUM_OFFSET_BUTTON, IDC_SET_TEMP_OFFSET_BUTTON, IDC_READ_BUTTON}) view.EnableControl(id, enable);
 }
 
-void WriteOffset(Console& console, const InputRule& offsetRule, std::uint8_t writeKind, std::uint8_t registerNumber)
+void WriteOffset(Console& console, const OffsetKind& kind)
 {
-    const std::optional<int> tenths = ValidateInput(console.view, offsetRule);
+    const std::optional<int> tenths = ValidateInput(console.view, kind.rule);
     if (!tenths) return;
     const std::optional<int> address = ValidateInput(console.view, kSensorAddressRule);
     if (!address) return;
     EnableCommandButtons(console.view, false);
-    pendingWriteKind = writeKind;
-    SendWriteRequest(console, static_cast<std::uint8_t>(*address), registerNumber, EncodeSignedTenths(*tenths));
+    pendingWriteKind = kind.writeKind;
+    SendWriteRequest(console, static_cast<std::uint8_t>(*address), kind.registerNumber, EncodeSignedTenths(*tenths));
 }
 
 void StartContinuousRead(Console& console)
@@ -75,12 +75,12 @@ void OnReadClicked(Console& console)
 
 void OnSetTempOffsetClicked(Console& console)
 {
-    WriteOffset(console, kTempOffsetRule, kTempOffsetWrite, kTempOffsetRegister);
+    WriteOffset(console, kTempOffset);
 }
 
 void OnSetHumOffsetClicked(Console& console)
 {
-    WriteOffset(console, kHumOffsetRule, kHumOffsetWrite, kHumOffsetRegister);
+    WriteOffset(console, kHumOffset);
 }
 
 void OnContinuousClicked(Console& console)

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "link/Frames.h"
+#include "link/LinkState.h"
 #include "res/resource.h"
 #include "view/ConsoleView.h"
 
@@ -28,6 +30,8 @@ const InputRule kRangeStartRule = {IDC_RANGE_FROM_EDIT, "输入起始地址不�
 const InputRule kRangeEndRule = {IDC_RANGE_TO_EDIT, "输入结束地址不能为空！", "结束地址输入不合法！",
                                  kAddressRangeLine, "您输入的结束地址为：", kAppendToPane, NumberText::Digits, 1, 0, 63};
 const char* const kRangeReversedLine = "结束地址不能小于起始地址！";
+const OffsetKind kTempOffset = {"temp", kTempOffsetWrite, kTempOffsetRegister, kTempOffsetRule};
+const OffsetKind kHumOffset = {"hum", kHumOffsetWrite, kHumOffsetRegister, kHumOffsetRule};
 
 std::string FilteredOffsetText(const std::string& text)
 {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,6 +50,17 @@ extern const InputRule kHumOffsetRule;
 extern const InputRule kRangeStartRule;
 extern const InputRule kRangeEndRule;
 extern const char* const kRangeReversedLine;
+
+// The two offsets a sensor keeps: the word a command line names it by, its write kind (whose texts its
+// echo check reports), its register and the rule its input passes.
+struct OffsetKind {
+    const char* word;
+    std::uint8_t writeKind;
+    std::uint8_t registerNumber;
+    const InputRule& rule;
+};
+extern const OffsetKind kTempOffset;
+extern const OffsetKind kHumOffset;
 
 // value * scale truncated toward zero, when that lies in lowest..highest. The range is tested on the
 // double, so no text (huge, infinite, not a number) reaches an integer conversion out of range.

@@ -25,27 +25,43 @@ std::string WriteRequestLine(std::uint8_t address)
     return RequestLine("正在设置地址为：", address);
 }
 
-// Every outcome is named, so a new one does not compile until it has its lines.
-std::vector<const char*> CheckLines(ResponseCheck check, std::uint8_t checkKind)
+// Every outcome is named and there is no default, so a new one gets a warning until it has its report.
+CheckReport ReportCheck(ResponseCheck check, std::uint8_t checkKind)
 {
     const bool read = checkKind == kReadCheckKind;
     const bool temperature = checkKind == kTempOffsetWrite;
     const char* const writeFailureLine = temperature ? "温度偏移设置不正确！" : "湿度偏移设置不正确！";
     switch (check) {
     case ResponseCheck::Ok:
-        if (read) return {};
-        return {temperature ? "温度偏移设置成功！" : "湿度偏移设置成功！"};
+        if (read) return {"ok", {}};
+        return {"ok", {temperature ? "温度偏移设置成功！" : "湿度偏移设置成功！"}};
     case ResponseCheck::BadLength:
-        return {"接收数据长度不正确！"};
+        return {"bad-length", {"接收数据长度不正确！"}};
     case ResponseCheck::BadAddress:
-        return {"接收地址不正确！"};
+        return {"bad-address", {"接收地址不正确！"}};
     case ResponseCheck::BadFormat:
-        return {"接收数据格式不正确！"};
+        return {"bad-format", {"接收数据格式不正确！"}};
     case ResponseCheck::BadEcho:
-        return {writeFailureLine};
+        return {"bad-echo", {writeFailureLine}};
     case ResponseCheck::BadCrc:
-        if (read) return {"CRC校验不正确！"};
-        return {"CRC校验不正确！", writeFailureLine};
+        if (read) return {"bad-crc", {"CRC校验不正确！"}};
+        return {"bad-crc", {"CRC校验不正确！", writeFailureLine}};
     }
-    return {};
+    return {"bad-length", {}};
+}
+
+std::string ExceptionLine(std::uint8_t code)
+{
+    const char* name = nullptr;
+    switch (code) {
+    case 0x01: name = "非法功能"; break;
+    case 0x02: name = "非法数据地址"; break;
+    case 0x03: name = "非法数据值"; break;
+    case 0x04: name = "从站设备故障"; break;
+    case 0x06: name = "从站设备忙"; break;
+    case 0x0B: name = "网关目标设备无响应"; break;
+    }
+    char number[24];
+    std::snprintf(number, sizeof number, "异常码 0x%02X", code);
+    return std::string("异常应答：") + (name ? std::string(name) + " (" + number + ")" : std::string(number)) + "！";
 }

@@ -7,6 +7,8 @@
 
 #include "link/Frames.h"
 
+// A port that could not be opened, or whose settings were refused.
+inline const char* const kOpenFailedLine = "打开COM失败!";
 // A request that could not be written to the port.
 inline const char* const kWriteFailedLine = "写串口失败";
 // "正在读取地址为：5 的设备."
@@ -15,6 +17,13 @@ std::string ReadRequestLine(std::uint8_t address);
 std::string WriteRequestLine(std::uint8_t address);
 // What a check is of: a write passes kTempOffsetWrite or kHumOffsetWrite, a read this.
 inline constexpr std::uint8_t kReadCheckKind = 0xFF;
-// The lines a check reports: a failure's one or two lines, or a write's success line (a read's success
-// is its block of readings, so it reports none here).
-std::vector<const char*> CheckLines(ResponseCheck check, std::uint8_t checkKind);
+// What a check reports: its status word for scripts ("ok", "bad-crc", ...), and its lines: a failure's
+// one or two lines, or a write's success line (a read's success is its block of readings, so it
+// reports none here).
+struct CheckReport {
+    const char* status;
+    std::vector<const char*> lines;
+};
+CheckReport ReportCheck(ResponseCheck check, std::uint8_t checkKind);
+// A sensor's exception reply, named where the code has a name: "异常应答：非法数据地址 (异常码 0x02)！".
+std::string ExceptionLine(std::uint8_t code);

@@ -53,6 +53,12 @@ ResponseCheck CheckWriteResponse(const std::uint8_t* buffer, std::size_t count, 
     return ResponseCheck::Ok;
 }
 
+std::uint8_t ExceptionCode(const std::uint8_t* buffer, std::size_t count, std::uint8_t address, std::uint8_t function)
+{
+    if (count != kExceptionResponseSize || buffer[0] != address || buffer[1] != (function | 0x80)) return 0;
+    return CrcMatches(buffer, count) ? buffer[2] : 0;
+}
+
 std::uint16_t ResponseRegister(const std::uint8_t* response, int registerNumber)
 {
     // After the address, the function code and the byte count.

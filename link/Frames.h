@@ -17,6 +17,12 @@ constexpr std::uint8_t kHumOffsetRegister = 3;
 constexpr std::uint16_t kFirstRegister = 0;
 constexpr int kRegisterCount = 8;
 
+// The line: 9600 baud, 8N1, ten bits a character.
+constexpr unsigned kLineBaud = 9600;
+constexpr unsigned kBitsPerCharacter = 10;
+// Modbus RTU ends a frame with 3.5 characters of silence (3.65 ms at 9600 baud), in whole ms rounded up.
+constexpr unsigned kFrameGapMs = (35 * kBitsPerCharacter * 1000 + 10 * kLineBaud - 1) / (10 * kLineBaud);
+
 using RequestFrame = std::array<std::uint8_t, kRequestSize>;
 
 // Registers 0 to 7 in one request.
@@ -30,6 +36,11 @@ ResponseCheck CheckReadResponse(const std::uint8_t* buffer, std::size_t count, s
 // Length, then function code and register number, then the CRC, then the rest of the echo: a write
 // succeeded only when the sensor echoed the request byte for byte.
 ResponseCheck CheckWriteResponse(const std::uint8_t* buffer, std::size_t count, const RequestFrame& request);
+
+// A sensor's refusal: 5 bytes, the address asked, the request's function code with bit 7 set, the
+// exception code, a good CRC. The code, or 0 when the bytes are no such frame.
+constexpr std::size_t kExceptionResponseSize = 5;
+std::uint8_t ExceptionCode(const std::uint8_t* buffer, std::size_t count, std::uint8_t address, std::uint8_t function);
 
 // Register n (0..7) of a read response, high byte first.
 std::uint16_t ResponseRegister(const std::uint8_t* response, int registerNumber);

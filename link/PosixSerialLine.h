@@ -1,5 +1,6 @@
-// The serial line over a POSIX terminal device (termios). Held exclusively while open: TIOCEXCL keeps
-// other opens out, and a UUCP lock file tells the serial tools that honour that convention.
+// The serial line over a POSIX terminal device (termios). Held exclusively while open, by all three
+// conventions: TIOCEXCL keeps other opens out (except root's), an flock on the device keeps out the
+// programs that take one (picocom and others), and a UUCP lock file those that honour that convention.
 #pragma once
 
 #include <termios.h>
@@ -28,12 +29,17 @@ public:
     bool Write(const std::uint8_t* bytes, std::size_t length) override;
     std::size_t ReadWaiting(std::uint8_t* buffer, std::size_t capacity) override;
     std::size_t ReadArrived(std::uint8_t* buffer, std::size_t capacity, unsigned waitMs) override;
+    // A hang-up, EIO or ENXIO: the adapter was unplugged or the far end of the terminal closed.
+    bool Lost() const override { return lost; }
 
     // Why the last Open failed, in one line.
     const std::string& OpenFailure() const { return openFailure; }
 
 private:
     bool TakeLock(const std::string& devicePath);
+    bool TakeFlock(const std::string& realPath);
+    bool TakeExclusive(const std::string& realPath);
+    void NoteFailure(int error);
     void ReleaseLock();
 
     std::string lockDirectory;
@@ -41,4 +47,6 @@ private:
     std::string openFailure;
     termios state{};
     int fd = -1;
+    bool lost = false;
+    bool exclusive = false;  // TIOCEXCL is ours to clear
 };

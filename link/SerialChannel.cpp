@@ -21,7 +21,7 @@ namespace {
 void OpenPort(Console& console)
 {
     if (!OpenAndSetUp(console.line, SelectedPortPath(console))) {
-        console.view.AppendLog("打开COM失败!", kAppendToPane);
+        console.view.AppendLog(kOpenFailedLine, kAppendToPane);
         return;
     }
     console.view.SetControlText(IDC_OPEN_BUTTON, kClosePortCaption);

@@ -35,7 +35,7 @@ void CheckRead(Console& console)
         for (int n = 0; n < kRegisterCount; ++n) console.view.ReplaceEditText(ReadingFieldId(n), texts[n]);
         console.view.AppendLog(ReadingsLogBlock(texts), kAppendToPane);
     } else {
-        for (const char* line : CheckLines(check, kReadCheckKind)) console.view.AppendLog(line, kAppendToPane);
+        for (const char* line : ReportCheck(check, kReadCheckKind).lines) console.view.AppendLog(line, kAppendToPane);
     }
     if (continuousRunning == kContinuousStopped) EnableCommandButtons(console.view, true);
     EndCheck(console, kReadCheckTimer);
@@ -51,7 +51,7 @@ void PaceContinuousRead(Console& console)
 void CheckWrite(Console& console)
 {
     const std::size_t count = ReceivePending(console);
-    for (const char* line : CheckLines(CheckWriteResponse(rxBuffer, count, pendingWriteRequest), pendingWriteKind))
+    for (const char* line : ReportCheck(CheckWriteResponse(rxBuffer, count, pendingWriteRequest), pendingWriteKind).lines)
         console.view.AppendLog(line, kAppendToPane);
     EndCheck(console, kWriteCheckTimer);
     EnableCommandButtons(console.view, true);

@@ -48,6 +48,7 @@ bool Win32SerialLine::Open(const std::string& devicePath)
 {
     port = ::CreateFileW(WideFromUtf8(devicePath).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
+    lost = false;
     return port != INVALID_HANDLE_VALUE;
 }
 
@@ -120,7 +121,10 @@ bool Win32SerialLine::Write(const std::uint8_t* bytes, std::size_t length)
     OVERLAPPED overlapped = {};
     overlapped.hEvent = done.get();
     if (!::WriteFile(port, bytes, static_cast<DWORD>(length), nullptr, &overlapped)) {
-        if (::GetLastError() != ERROR_IO_PENDING) return false;
+        if (::GetLastError() != ERROR_IO_PENDING) {
+            lost = true;
+            return false;
+        }
         if (::WaitForSingleObject(done.get(), kWriteWaitMs) != WAIT_OBJECT_0) {
             CancelAndWaitOut(port, overlapped);
             return false;
@@ -134,7 +138,10 @@ std::size_t Win32SerialLine::ReadQueued(std::uint8_t* buffer, std::size_t capaci
 {
     DWORD errors = 0;
     COMSTAT status = {};
-    if (!::ClearCommError(port, &errors, &status)) return 0;
+    if (!::ClearCommError(port, &errors, &status)) {
+        lost = true;
+        return 0;
+    }
 
     DWORD received = 0;
     // Windows completes a read of what waits at once; Wine leaves a read of an empty queue pending, so

@@ -23,6 +23,8 @@ public:
     bool Write(const std::uint8_t* bytes, std::size_t length) override;
     std::size_t ReadWaiting(std::uint8_t* buffer, std::size_t capacity) override;
     std::size_t ReadArrived(std::uint8_t* buffer, std::size_t capacity, unsigned waitMs) override;
+    // An open COM handle refuses a status query or a write outright only when its device has gone.
+    bool Lost() const override { return lost; }
 
 private:
     // The bytes in the input queue now (at most capacity); 0 when the status query fails.
@@ -33,4 +35,5 @@ private:
     HANDLE port = INVALID_HANDLE_VALUE;
     // The line state GetLineState read, which SetLineState changes and writes back.
     DCB lineState{};
+    bool lost = false;
 };

@@ -26,12 +26,6 @@ inline std::string WithErrorCode(const std::string& message, unsigned long error
     return message + " (err=" + code + ")";
 }
 
-// The name under which the system opens a port by its name: "\\.\" and the name.
-inline std::string DevicePathFor(const std::string& portName)
-{
-    return "\\\\.\\" + portName;
-}
-
 // Releases a system handle when the walk holding it leaves its scope, whichever way it leaves.
 template <class Handle, void (PortSystem::*release)(Handle)>
 class OwnedHandle {

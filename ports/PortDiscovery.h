@@ -27,5 +27,12 @@ void ReadPortInstances(PortSystem& system, RegistryKey deviceKey, int isUsb, Dis
 // Overwrites the first record with the same portName (case-sensitive), or appends.
 void AddOrReplacePort(SSerInfo record);
 
+// The name under which the system opens a port by its name: "\\.\" and the name, which also reaches
+// COM10 and above. A name that is already a device path (starting "\\") is taken as it is.
+inline std::string DevicePathFor(const std::string& portName)
+{
+    return portName.rfind("\\\\", 0) == 0 ? portName : "\\\\.\\" + portName;
+}
+
 // Fills in the names a candidate lacks, and the port name and path its friendly name states.
 void CompletePortRecord(SSerInfo& record);

@@ -57,25 +57,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     sim::FrameReceiver receiver;
     std::vector<sim::ReceivedFrame> frames;
     std::vector<Bytes> model(1);
-    sim::FrameReceiver::Clock::time_point now{}, lastByte{};
+    std::vector<bool> merged(1);  // begun less than 3.5 characters (3.6458 ms) after the byte before it
+    sim::FrameReceiver::Clock::time_point now{};
+    std::optional<sim::FrameReceiver::Clock::time_point> lastByte;
     while (in.size) {
         const std::uint8_t step = in.Byte();
         now += std::chrono::microseconds(step * 40);
-        if (!model.back().empty() && now - lastByte >= std::chrono::microseconds(4000)) model.emplace_back();
+        if (!model.back().empty() && now - *lastByte >= std::chrono::microseconds(4000)) model.emplace_back(), merged.push_back(false);
         const Bytes chunk = in.Take(step & 1 ? 0 : in.Byte() % 32);  // none: a wake-up with nothing to read
-        if (chunk.empty()) receiver.Expire(now, frames); else receiver.Take(chunk.data(), chunk.size(), now, {}, frames), lastByte = now;
+        if (chunk.empty()) receiver.Expire(now, frames); else receiver.Take(chunk.data(), chunk.size(), now, {}, false, frames);
         for (std::uint8_t b : chunk) {
             Bytes& frame = model.back();
-            if (frame.push_back(b), (frame.size() == 8 && SealOk(frame, Crc16Modbus)) || frame.size() == 256) model.emplace_back();
+            if (frame.empty()) merged.back() = lastByte && now - *lastByte < std::chrono::nanoseconds(3645834);
+            lastByte = now;
+            if (frame.push_back(b), (frame.size() == 8 && SealOk(frame, Crc16Modbus)) || frame.size() == 256)
+                model.emplace_back(), merged.push_back(false);
         }
     }
     receiver.Expire(now + std::chrono::seconds(1), frames);
-    if (model.back().empty()) model.pop_back();
+    if (model.back().empty()) model.pop_back(), merged.pop_back();
 
     ORACLE(frames.size() == model.size());
     for (std::size_t i = 0; i < frames.size(); ++i) {
         const Bytes& frame = model[i];
         ORACLE(frames[i].bytes == frame && frames[i].valid == (frame.size() >= 4 && SealOk(frame, Crc16Modbus)));
+        ORACLE((frames[i].overlap == sim::Overlap::Merged) == merged[i]);
         const auto sensor = bus.sensors.find(frame[0]);
         if (!frames[i].valid || sensor == bus.sensors.end()) continue;
         sim::Bus faultless = bus;

@@ -12,12 +12,15 @@ from pathlib import Path
 
 # Every import allowed, each present in the named DLL from XP SP3 and XP x64 / Server 2003 on.
 ALLOWED = {dll: set(names.split()) for dll, names in {
-    # The Crypt calls seed the stack canary; _open, _write and _exit report a smashed stack and end.
+    # The Crypt calls seed the stack canary; _open, _write and _exit report a smashed stack and end. The
+    # file streams of tarvik-cli report bring fopen, _wfopen and the C locale calls behind them; its local
+    # times localtime.
     "advapi32.dll": """CryptAcquireContextA CryptGenRandom CryptReleaseContext RegCloseKey RegEnumKeyExA RegEnumKeyExW RegOpenKeyExA RegOpenKeyExW RegQueryValueExA
         RegQueryValueExW""",
     "comctl32.dll": "InitCommonControlsEx",
     "gdi32.dll": "CreateFontW DeleteObject",
     "kernel32.dll": """CancelIo ClearCommError CloseHandle CreateEventA CreateFileA CreateFileW CreateSemaphoreW
+        DeleteFileW GetFileAttributesW FormatMessageA LocalFree
         DeleteCriticalSection EnterCriticalSection FreeLibrary GetCommState GetCurrentThreadId GetLastError
         GetModuleHandleA GetModuleHandleW GetOverlappedResult GetProcAddress GetStartupInfoA GetVersionExA
         InitializeCriticalSection IsDBCSLeadByteEx LeaveCriticalSection LoadLibraryA LoadLibraryW
@@ -25,12 +28,15 @@ ALLOWED = {dll: set(names.split()) for dll, names in {
         RtlLookupFunctionEntry RtlUnwindEx RtlVirtualUnwind SetCommState SetCommTimeouts SetLastError
         SetUnhandledExceptionFilter SetupComm Sleep TlsAlloc TlsFree TlsGetValue TlsSetValue VirtualProtect
         VirtualQuery WaitForSingleObject WideCharToMultiByte WriteFile __C_specific_handler GetConsoleMode GetStdHandle
-        GetSystemTimeAsFileTime GetTickCount GetTimeZoneInformation SetConsoleCtrlHandler SetEvent WriteConsoleW""",
+        GetSystemTimeAsFileTime GetTickCount GetTimeZoneInformation SetConsoleCtrlHandler SetEvent WriteConsoleW
+        GetStartupInfoW""",
     "msvcrt.dll": """___lc_codepage_func ___mb_cur_max_func __getmainargs __initenv __iob_func __mb_cur_max
         __p__acmdln __p__commode __p__fmode __set_app_type __setusermatherr _acmdln _amsg_exit _cexit _close
         _commode _errno _exit _fmode _initterm _iob _onexit _open _read _write abort atoi calloc exit fprintf fputc fputs free fwrite
         localeconv malloc memchr memcmp memcpy memmove memset realloc setlocale signal strchr strcmp strerror strlen
-        strncmp vfprintf wcslen gmtime _gmtime64 strftime""",
+        strncmp vfprintf wcslen gmtime _gmtime64 strftime __wgetmainargs __p__wcmdln _wcmdln __winitenv
+        fopen _wfopen fclose fflush setvbuf _fileno _fdopen _fstat64 _lseeki64 strcoll strxfrm wcscoll wcsxfrm wcsftime
+        iswctype towlower towupper localtime _localtime64""",
     "setupapi.dll": """SetupDiDestroyDeviceInfoList SetupDiEnumDeviceInterfaces SetupDiGetClassDevsA
         SetupDiGetDeviceInterfaceDetailA SetupDiGetDeviceInterfaceDetailW SetupDiGetDeviceRegistryPropertyA
         SetupDiGetDeviceRegistryPropertyW""",

@@ -12,6 +12,20 @@ namespace sim {
 
 using Clock = std::chrono::steady_clock;
 
+namespace {
+
+const char* LogDirection(Overlap overlap)
+{
+    switch (overlap) {
+    case Overlap::None: return "rx";
+    case Overlap::Merged: return "rx-merged";
+    case Overlap::Collided: return "rx-collided";
+    }
+    return "rx";
+}
+
+}
+
 Simulator::Simulator(Bus& bus, Line& line, FrameLog& log, ControlChannels& control)
     : bus_(bus), line_(line), log_(log), control_(control)
 {
@@ -47,15 +61,16 @@ bool Simulator::Return(std::string& error)
 long Simulator::Write(const std::uint8_t* bytes, std::size_t length)
 {
     const ssize_t written = write(line_.Fd(), bytes, length);
+    if (written > 0) receiver_.Transmitted(Clock::now());
     if (written >= 0) return written;
     if (errno == EAGAIN || errno == EINTR) return 0;
     std::fprintf(stderr, "tarvik-sim: writing to %s: %s\n", line_.Path().c_str(), std::strerror(errno));
     return -1;
 }
 
-void Simulator::Sent(const timespec& firstByteAt, const std::vector<std::uint8_t>& bytes)
+void Simulator::Sent(const timespec& firstByteAt, const std::vector<std::uint8_t>& bytes, bool collided)
 {
-    log_.Write(firstByteAt, "tx", bytes.data(), bytes.size());
+    log_.Write(firstByteAt, collided ? "tx-collided" : "tx", bytes.data(), bytes.size());
 }
 
 bool Simulator::TakeFromLine()
@@ -65,7 +80,9 @@ bool Simulator::TakeFromLine()
     if (length < 0 && (errno == EAGAIN || errno == EINTR)) return true;
     if (length <= 0) return false;
     std::vector<ReceivedFrame> frames;
-    receiver_.Take(buffer, static_cast<std::size_t>(length), Clock::now(), WallNow(), frames);
+    const bool replying = transmitter_.Transmitting();
+    if (replying) transmitter_.Collide();
+    receiver_.Take(buffer, static_cast<std::size_t>(length), Clock::now(), WallNow(), replying, frames);
     Answer(frames);
     return true;
 }
@@ -73,8 +90,8 @@ bool Simulator::TakeFromLine()
 void Simulator::Answer(std::vector<ReceivedFrame>& frames)
 {
     for (const ReceivedFrame& frame : frames) {
-        log_.Write(frame.firstByteAt, "rx", frame.bytes.data(), frame.bytes.size());
-        if (frame.valid) transmitter_.Schedule(bus_.Answer(frame.bytes, SecondsSinceStart()), Clock::now());
+        log_.Write(frame.firstByteAt, LogDirection(frame.overlap), frame.bytes.data(), frame.bytes.size());
+        if (frame.Answerable()) transmitter_.Schedule(bus_.Answer(frame.bytes, SecondsSinceStart()), Clock::now());
     }
 }
 

@@ -31,7 +31,7 @@ public:
 
 private:
     long Write(const std::uint8_t* bytes, std::size_t length) override;
-    void Sent(const timespec& firstByteAt, const std::vector<std::uint8_t>& bytes) override;
+    void Sent(const timespec& firstByteAt, const std::vector<std::uint8_t>& bytes, bool collided) override;
 
     double SecondsSinceStart() const;
     // False when the line has failed (a device unplugged).

@@ -13,7 +13,7 @@ void Transmitter::Schedule(const std::vector<Burst>& bursts, Clock::time_point r
         if (burst.bytes.empty()) continue;
         const auto pause = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(burst.pauseMs));
         const Clock::time_point firstDue = end + pause + (burst.paced ? kByteTime : Clock::duration::zero());
-        queue_.push_back({firstDue, burst.paced, burst.bytes, 0, {}});
+        queue_.push_back({firstDue, burst.paced, burst.bytes, 0, {}, false});
         end = burst.paced ? firstDue + kByteTime * static_cast<long>(burst.bytes.size() - 1) : firstDue;
     }
     lastEnd_ = end;
@@ -47,7 +47,7 @@ void Transmitter::Run(Clock::time_point now, Output& output)
             return;
         }
         if (pending.sent < pending.bytes.size()) return;
-        output.Sent(pending.firstByteAt, pending.bytes);
+        output.Sent(pending.firstByteAt, pending.bytes, pending.collided);
         queue_.pop_front();
     }
 }
@@ -57,6 +57,13 @@ std::optional<Transmitter::Clock::time_point> Transmitter::NextDue() const
     if (queue_.empty() || blocked_) return std::nullopt;
     const Pending& pending = queue_.front();
     return pending.paced ? pending.firstDue + kByteTime * static_cast<long>(pending.sent) : pending.firstDue;
+}
+
+void Transmitter::Collide()
+{
+    Pending& pending = queue_.front();
+    for (std::size_t i = pending.sent; i < pending.bytes.size(); ++i) pending.bytes[i] ^= 0xFF;
+    pending.collided = true;
 }
 
 void Transmitter::Drop()

@@ -24,7 +24,8 @@ public:
         virtual ~Output() = default;
         // Bytes taken by the line (0 when it is full for now), or -1 when it failed.
         virtual long Write(const std::uint8_t* bytes, std::size_t length) = 0;
-        virtual void Sent(const timespec& firstByteAt, const std::vector<std::uint8_t>& bytes) = 0;
+        // collided: the master talked over it, so the bytes from then on are garbled.
+        virtual void Sent(const timespec& firstByteAt, const std::vector<std::uint8_t>& bytes, bool collided) = 0;
     };
 
     // A reply goes out after the request, and after any reply still going out.
@@ -33,6 +34,10 @@ public:
     // When the next byte is due; nothing while idle or while the line is full.
     std::optional<Clock::time_point> NextDue() const;
     bool Blocked() const { return blocked_; }
+    // A stretch of a reply is going out: its first byte is on the line and its last not yet.
+    bool Transmitting() const { return !queue_.empty() && queue_.front().sent > 0; }
+    // The master has sent over the stretch going out: what is left of it reaches it garbled.
+    void Collide();
     void Drop();
 
 private:
@@ -42,6 +47,7 @@ private:
         std::vector<std::uint8_t> bytes;
         std::size_t sent;
         timespec firstByteAt;
+        bool collided;
     };
     std::size_t DueCount(const Pending& pending, Clock::time_point now) const;
 

@@ -37,7 +37,8 @@ class Bus:
         return reply[3:]
 
     def frames(self):
-        """(time, "rx" or "tx", bytes) of every frame so far; rx ones came from the master."""
+        """(time, direction, bytes) of every frame so far: "rx" from the master, "tx" from the simulator, or
+        "rx-merged", "rx-collided", "tx-collided" for the frames the strict line spoilt."""
         lines = [line.split() for line in self.log.read_text().splitlines()] if self.log.exists() else []
         return [(float(t), d, bytes(int(o, 16) for o in octets)) for t, d, *octets in lines]
 

@@ -1,6 +1,7 @@
 """tarvik-cli.exe under Wine against the simulated bus behind COM3: read, scan and set-offset, their
-output (UTF-8 into a pipe), their exit statuses; ports by the dialog's discovery; a report's page, which
-is UTF-8 apart from the program's code page 936 texts, into a pipe and a file."""
+output (UTF-8 into a pipe), their exit statuses, a late reply and a lost line; ports by the dialog's
+discovery; a report's page into a pipe and a file. The simulated line is as strict as a real one: a request
+too close to a reply goes unanswered."""
 
 import os
 import shutil
@@ -15,6 +16,10 @@ CASES = [  # arguments, exit status, standard output, standard error
     (["read", BUS, "1"], 0, READ_1.format("45.6", "0.0"), ""),
     (["read", BUS, "3"], 1, "", f"tarvik-cli: 3: {BAD_LENGTH}\n"),
     (["scan", BUS, "0-3"], 0, "1: 类型：1A--硬件版本：12--软件版本：105\n2: 类型：1--硬件版本：12--软件版本：105\n", ""),
+    # Sensor 5 answers 260 ms late, while the absent 6 is awaited: named, and 6 not blamed.
+    (["scan", BUS, "5-7"], 1, "7: 类型：1--硬件版本：12--软件版本：105\n",
+     "tarvik-cli: 5: late reply (after the 200 ms time-out), discarded\n"),
+    (["read", BUS, "１"], 2, "", "tarvik-cli: １: 地址输入不合法！输入范围为：0到63\n"),
     (["set-offset", BUS, "1", "hum", "-2.5"], 0, "湿度偏移设置成功！\n", ""),
     (["read", BUS, "1"], 0, READ_1.format("43.1", "-2.5"), ""),
     (["set-offset", BUS, "7", "temp", "1"], 1, "", "tarvik-cli: 7: 温度偏移设置不正确！\n"),
@@ -26,8 +31,10 @@ CASES = [  # arguments, exit status, standard output, standard error
 
 @scenario("tarvik-cli.exe: read, scan, set-offset and ports over COM3", com=(BUS,))
 def cli_exe(ctx):
-    bus = ctx.sim(Sensor(1, "temp=23.5,hum=45.6,r5=0x1A", [], []), Sensor(2, "", [], []), Sensor(7, "", [], []))
+    bus = ctx.sim(Sensor(1, "temp=23.5,hum=45.6,r5=0x1A", [], []), Sensor(2, "", [], []), Sensor(5, "", [], []),
+                  Sensor(7, "", [], []))
     bus("fault 7 echo-reg")
+    bus("fault 5 late 260")
 
     def run(args, status, out, err):
         cli = ctx.rig.wine.run([CLI_EXE, *args], ctx.lang, "nt40", stdout=subprocess.PIPE, stderr=subprocess.PIPE)
@@ -35,6 +42,16 @@ def cli_exe(ctx):
         check([cli.returncode, stdout.decode(), stderr.decode()], [status, out, err], "exit, output and errors")
     rows(CASES, run)
     check([bus("get 1 3"), bus("get 7 2")], ["0x8019", "0x000A"], "offsets kept: -2.5, and 1.0 despite the wrong echo")
+    check([d for d, _ in bus.wire()].count("rx-merged"), 0, "requests merged with the frame before them")
+
+    # The line vanishes under a watch: one line, exit 1, no loop of failures.
+    watch = ctx.rig.wine.run([CLI_EXE, "watch", BUS, "1-1", "--interval", "0"], ctx.lang, "nt40",
+                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    bus.wait_requests(len(bus.wire("rx")) + 3)
+    bus("vanish")
+    check([watch.wait(60), watch.stderr.read().decode()], [1, "tarvik-cli: COM3: the port has gone (unplugged or hung up)\n"],
+          "a watch whose line vanished")
+    watch.stderr.close()
 
 
 REPORT_CSV = ("time,address,status,temperature,humidity,temp_offset,hum_offset,sensor_address,type,hw_version,sw_version\n"

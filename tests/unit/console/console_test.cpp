@@ -69,6 +69,7 @@ public:
         return Note("line read"), count;
     }
     std::size_t ReadArrived(std::uint8_t*, std::size_t, unsigned) override { return 0; }  // the dialog never waits
+    bool Lost() const override { return false; }
 
 private:
     void Note(const std::string& event) { events.push_back(event); }
