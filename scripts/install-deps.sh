@@ -9,7 +9,7 @@ packages=(
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 fonts-wine fonts-wqy-microhei fonts-noto-cjk
   xvfb xauth xdotool socat imagemagick icoutils locales
   libmodbus-dev pkgconf mbpoll util-linux python3 clang libclang-rt-14-dev
-  nsis python3-markdown zip unzip
+  nsis python3-markdown zip unzip chromium
 )
 if bash "$(dirname "$0")/runs-32-bit.sh"; then
   packages+=(wine32:i386)
