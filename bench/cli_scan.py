@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Benchmark, asserts nothing: `tarvik-cli scan` of 0-63 with 8 sensors on the simulated bus. From the
 simulator's frame log, the time from each request to the next is what its address cost.
-    tests/cli/bench_scan.py [BUILD_DIR]   (default build/host)"""
+    bench/cli_scan.py [BUILD_DIR]   (default build/host)"""
 
 import statistics
 import subprocess
