@@ -6,8 +6,9 @@ usage="usage: scripts/test.sh [--quick]
            target for 30 s and a 2-minute soak
   --quick  the inner loop: builds the 64-bit .exe and the host targets, runs the host tests and the
            end-to-end scenarios against the 64-bit .exe, nothing else
-The sanitizers and the fuzzers run at the lowest priority beside the end-to-end runs and the soak, which
-wait on the program's timers nearly all the time, so the total is less than the sum of the stages.
+The sanitizers, the release, the fuzzers and the packaging scenarios run at the lowest priority beside
+the end-to-end runs and the soak, which wait on the program's timers nearly all the time, so the total
+is less than the sum of the stages.
 Each stage's output is kept in build/logs/STAGE.log. Ends with a table of the stages, their times and
 results; exits non-zero when anything failed."
 set -uo pipefail
@@ -58,17 +59,18 @@ sanitized_host_tests() {
 
 step build bash scripts/build.sh || finish
 step host-tests ctest --preset host -j2
-[ -z "$quick" ] && beside sanitizers sanitized_host_tests
+[ -n "$quick" ] || beside sanitizers sanitized_host_tests
+[ -n "$quick" ] || beside release bash scripts/release.sh
 step e2e-64 /usr/bin/python3 tests/e2e/run_e2e.py
 [ -n "$quick" ] && finish
 
-step release bash scripts/release.sh || finish
+wait  # for the release
 step imports /usr/bin/python3 tests/release/check_imports.py build/windows{,-i686}/Tarvik.exe build/windows{,-i686}/tarvik-cli.exe
 beside fuzz bash scripts/fuzz.sh 30
 # Wine runs 32-bit programs, the .exe and the installers, only with its 32-bit half.
 if dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
+  beside packages /usr/bin/python3 tests/release/packages.py build/release
   step e2e-32 /usr/bin/python3 tests/e2e/run_e2e.py --exe build/windows-i686/Tarvik.exe
-  step packages /usr/bin/python3 tests/release/packages.py build/release
 else
   row e2e-32 - skipped "this machine's kernel runs no 32-bit programs, so Wine has no 32-bit half"
   row packages - skipped "the installers are 32-bit programs"
