@@ -33,8 +33,11 @@ step() {  # step NAME COMMAND...: runs COMMAND, its output shown and kept in bui
   [ "$result" = ok ]
 }
 beside() {  # beside NAME COMMAND...: the step in the background at the lowest priority, its output only in its log
-  (renice -n 19 -p "$BASHPID" >/dev/null && step "$@" >/dev/null) &
+  set -m  # in a process group of its own, so that an interrupted run can end all of it
+  (renice -n 19 -p "$BASHPID" >/dev/null && step "$@" >/dev/null 2>&1 </dev/null) &
+  set +m
 }
+trap 'for job in $(jobs -p); do kill -- "-$job" 2>/dev/null; done' EXIT
 summary() {  # the line of a stage's log that says how it went
   local log=build/logs/$1.log
   case $1 in
