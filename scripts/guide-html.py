@@ -9,8 +9,10 @@ from pathlib import Path
 
 import markdown
 
+# Windows draws the page in YaHei or SimSun. On Linux, Noto Sans CJK comes before WenQuanYi Micro Hei, which
+# has an empty glyph for "℃": a browser takes that as drawn and shows a blank instead of falling back.
 STYLE = """
-body { font-family: "Microsoft YaHei", "SimSun", "WenQuanYi Micro Hei", sans-serif; max-width: 52em;
+body { font-family: "Microsoft YaHei", "SimSun", "Noto Sans CJK SC", "WenQuanYi Micro Hei", sans-serif; max-width: 52em;
        margin: 2em auto; padding: 0 1em; line-height: 1.6; color: #222; }
 h1, h2, h3 { color: #0d47a1; }
 table { border-collapse: collapse; margin: 1em 0; }

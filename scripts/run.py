@@ -47,7 +47,7 @@ def scripted_session(ui, write_offset):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__)
+    parser = argparse.ArgumentParser(prog="scripts/run.sh", description=__doc__)
     parser.add_argument("--device", help="a serial device to use as COM3 instead of the simulated bus")
     parser.add_argument("--exe", default=REPO / "build/windows/Tarvik.exe")
     parser.add_argument("--work", default=REPO / "build/run", help="Wine prefix, logs and screenshot")

@@ -5,5 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# Help needs nothing built.
+case "${1:-}" in
+  -h | --help) exec /usr/bin/python3 scripts/run.py --help ;;
+esac
 bash scripts/build.sh tarvik-sim
 exec /usr/bin/python3 scripts/run.py "$@"

@@ -9,7 +9,7 @@ import time
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
-sys.path[:0] = [str(REPO / "tools/winelaunch"), str(REPO / "tools/sim"), str(REPO / "scripts")]
+sys.path[:0] = [str(REPO / "tools/winelaunch"), str(REPO / "tools/sim")]
 import simbus  # noqa: E402
 import winelaunch as wl  # noqa: E402
 from tarvik_dialog import *  # noqa: E402,F401,F403  the control ids and Dialog

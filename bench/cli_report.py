@@ -2,7 +2,7 @@
 """Benchmark, asserts nothing: `tarvik-cli report` of 10,000, 100,000 and 700,000 rows (8 sensors read in
 turn once a second each; 700,000 rows are a day), with failures and offset changes among them. Prints the
 wall time, the peak resident memory and the page's size of each.
-    tests/cli/bench_report.py [BUILD_DIR]   (default build/host)"""
+    bench/cli_report.py [BUILD_DIR]   (default build/host)"""
 
 import math
 import os

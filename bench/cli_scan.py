@@ -3,7 +3,7 @@
 bus. From the simulator's frame log, the time from each request to the next is what its address cost;
 a present address is set against the real wire's floor at 9600 8N1: the 8-byte request, the 21-byte
 reply and the 3.5 characters of silence before each.
-    tests/cli/bench_scan.py [BUILD_DIR]   (default build/host)"""
+    bench/cli_scan.py [BUILD_DIR]   (default build/host)"""
 
 import statistics
 import subprocess
