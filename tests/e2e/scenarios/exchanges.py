@@ -3,6 +3,7 @@ refusals and filter: exact lines, read-outs, buttons and the frames on the wire.
 
 import subprocess
 
+import simbus
 from harness import (BAD_LENGTH, BUS, CONTINUOUS, FROM, HUM_INPUT, OPEN, PORT, READ, SENSOR_1, SENSOR_ADDRESS, SET_HUM,
                      SET_TEMP, START, TEMP_INPUT, TO, Sensor, check, read_reply, read_request, rows, scenario, wait_for,
                      with_crc)
@@ -54,6 +55,8 @@ READS = [
 @scenario("port: open and close COM3, a port that cannot be opened, an adapter that vanished; then reads of "
           "eight registers and every fault of the answer", com=(BUS,))
 def port_and_reads(ctx):
+    rowed = {command.split()[2] for command, *_ in READS if command.startswith("fault")} | {f for f, *_ in WRITES}
+    check([kind for kind in simbus.fault_kinds() if kind not in rowed], [], "faults of the simulator with no row")
     bus = ctx.sim(SENSOR_1, EXTREMES)
     ui = ctx.launch("nt40")
     check(port_state(ui), CLOSED, "controls at start")

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "FakePortSystem.h"
+#include "FreshProgramTest.h"
 #include "ports/SystemText.h"
 
 namespace {
@@ -38,13 +39,15 @@ Strings Discover(FakePortSystem& system)
     return outcome;
 }
 
+class PortDiscovery : public FreshProgramTest {};
+
 }  // namespace
 
 // Each row: a machine, then the error lines and what discovery listed. A candidate that does not open is
 // dropped and the next one examined at its index. A failure is its text with the system's code in
 // lower-case hex; a failing interface or key is skipped and the walk goes on; every record listed is
 // tested and complete.
-TEST(PortDiscovery, EachMachineGivesItsErrorAndItsList)
+TEST_F(PortDiscovery, EachMachineGivesItsErrorAndItsList)
 {
     const std::string longest(256 - Path("").size(), 'x');  // a device path of 256 characters fits
     const std::string n127(127, 'N'), n128(128, 'N'), p127(127, 'P'), f127(127, 'F');
