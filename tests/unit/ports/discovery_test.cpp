@@ -75,11 +75,13 @@ TEST_F(PortDiscovery, EachMachineGivesItsErrorAndItsList)
         {"suffixes", [](FakePortSystem& s) {
              s.interfaces = {Port("a", "Modem (COM123)", "Modem"), Port("b", "Redirector (COM3->COM4)"),
                              Port("c", "Twice (Port 2) (COM7)", ""), Port("shut", "Shut (COM9)", "Shut", "USB"),
-                             Port("d", " (COM1)"), Port("e", "Spare (COM1) x"), Port("f", "Serial (COM1234)", "S", "USB")};
+                             Port("d", " (COM1)"), Port("e", "Spare (COM1) x"), Port("f", "Serial (COM1234)", "S", "USB"),
+                             Port("g", "Intel(R) Active Management Technology - SOL (COM3)", "")};
          },
          {"", "COM123|\\\\.\\COM123|0|COM123-->Modem (COM123)", "COM3|\\\\.\\COM3|0|COM3-->Redirector (COM3->COM4)",
           "|" + Path("c") + "|0|-->Twice (Port 2) (COM7)", "|" + Path("d") + "|0|--> (COM1)",
-          "|" + Path("e") + "|0|-->Spare (COM1) x", "|" + Path("f") + "|1|-->Serial (COM1234)"}},
+          "|" + Path("e") + "|0|-->Spare (COM1) x", "|" + Path("f") + "|1|-->Serial (COM1234)",
+          "|" + Path("g") + "|0|-->Intel(R) Active Management Technology - SOL (COM3)"}},
         {"version", [](FakePortSystem& s) { s.versionError = 0xD; }, {"Could not get OS version. (err=d)"}},
         {"class devices", [](FakePortSystem& s) { s.classDevsError = 0xE000020B; },
          {"SetupDiGetClassDevs failed. (err=e000020b)"}},
@@ -139,7 +141,7 @@ TEST_F(PortDiscovery, EachMachineGivesItsErrorAndItsList)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         FakePortSystem system;
-        system.openablePaths = {Path("a"), Path("b"), Path("c"), Path("d"), Path("e"), Path("f"), Path(longest)};
+        system.openablePaths = {Path("a"), Path("b"), Path("c"), Path("d"), Path("e"), Path("f"), Path("g"), Path(longest)};
         c.machine(system);
         EXPECT_EQ(Discover(system), c.outcome);
     }
