@@ -136,8 +136,10 @@ def offset_writes(ctx):
     # Closed while a write's answer is awaited: the close ends the exchange, so no line follows it and the
     # buttons stay off; the next read after a reopen is clean.
     bus("fault 1 silent")
+    sent = len(bus.wire("rx"))
     ui.click(SET_TEMP)
     ui.click(OPEN)
+    bus.wait_requests(sent + 1)  # written before the close, it may reach the simulator's log after it
     ui.expect_quiet(bus, "the close")
     check([ui.pane(), port_state(ui), bus.wire("rx")[-1]],
           [["您输入的地址为：1", "正在设置地址为：1 的设备.", "关闭COM3", ""], CLOSED, TEMPERATURE[4]], "closed")
