@@ -197,8 +197,8 @@ FILTERED = [
 ]
 BUTTONS = {"read": READ, "temperature": SET_TEMP, "humidity": SET_HUM, "continuous": CONTINUOUS}
 WRITTEN = {"temperature": "温度偏移设置成功！", "humidity": "湿度偏移设置成功！"}
-# (button, inputs that differ from VALID, the request sent, the register written and its word): the
-# edges of every range are taken; a tenth or one beyond them is refused above. Addresses 0 and 63 are silent.
+# (button, inputs that differ from VALID, the address read or the register and word written): the edges of
+# every range are taken; a tenth or one beyond them is refused above. Addresses 0 and 63 are silent.
 EDGES = [
     ("read", {SENSOR_ADDRESS: "0"}, 0), ("read", {SENSOR_ADDRESS: "63"}, 63),
     ("temperature", {TEMP_INPUT: "-10.0"}, (2, 0x8064)), ("temperature", {TEMP_INPUT: "10.0"}, (2, 0x0064)),
