@@ -53,7 +53,8 @@ class Win32Host : public CliHost {
 public:
     bool OpenPort(const std::string& port, std::string& failure) override
     {
-        if (OpenAndSetUp(line, DevicePathFor(port))) return true;
+        // A port named by its device path ("\\.\COM3") is opened as it is.
+        if (OpenAndSetUp(line, port.rfind("\\\\", 0) == 0 ? port : DevicePathFor(port))) return true;
         failure = OpenFailure(port, ::GetLastError());
         return false;
     }

@@ -28,10 +28,10 @@ void ReadPortInstances(PortSystem& system, RegistryKey deviceKey, int isUsb, Dis
 void AddOrReplacePort(SSerInfo record);
 
 // The name under which the system opens a port by its name: "\\.\" and the name, which also reaches
-// COM10 and above. A name that is already a device path (starting "\\") is taken as it is.
+// COM10 and above.
 inline std::string DevicePathFor(const std::string& portName)
 {
-    return portName.rfind("\\\\", 0) == 0 ? portName : "\\\\.\\" + portName;
+    return "\\\\.\\" + portName;
 }
 
 // Fills in the names a candidate lacks, and the port name and path its friendly name states.

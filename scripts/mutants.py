@@ -61,11 +61,11 @@ def parse(list_path):
     return mutants
 
 
-def run(command, cwd=COPY, timeout=None, quiet=True):
+def run(command, cwd=COPY, timeout=None, quiet=True, env=None):
     """The command's exit status; 124 when it ran past the timeout."""
     output = subprocess.DEVNULL if quiet else None
     try:
-        return subprocess.run(command, cwd=cwd, stdout=output, stderr=output, timeout=timeout).returncode
+        return subprocess.run(command, cwd=cwd, stdout=output, stderr=output, timeout=timeout, env=env).returncode
     except subprocess.TimeoutExpired:
         return 124
 
@@ -104,6 +104,21 @@ def host_test_targets():
     return sorted(units) + ["tarvik-cli"]
 
 
+def unit_cases(targets):
+    """Suite.Test -> its binary, for every case of the unit test binaries."""
+    cases = {}
+    for target in (t for t in targets if t.endswith("_tests")):
+        binary = next((COPY / "build/host").rglob(target))
+        listing = subprocess.run([binary, "--gtest_list_tests"], capture_output=True, text=True, check=True).stdout
+        suite = ""
+        for line in listing.splitlines():
+            if line.startswith(" "):
+                cases[suite + line.split()[0]] = target
+            else:
+                suite = line.strip()
+    return cases
+
+
 class Runner:
     def __init__(self, args):
         self.args = args
@@ -117,7 +132,12 @@ class Runner:
         return run(command) == 0
 
     def ctest(self, regex):
-        return run(["ctest", "--preset", "host", "-R", regex, "--timeout", "60"], timeout=900)
+        """Runs the host tests whose names the regex matches: ctest's own (CliAgainstSimulator) and the
+        cases inside the unit test binaries, which ctest runs whole; GTEST_FILTER picks those cases."""
+        cases = [case for case in self.unit_cases if re.search(regex, case)]
+        selected = "|".join([regex] + [f"^{binary}$" for binary in sorted({self.unit_cases[c] for c in cases})])
+        env = {**os.environ, "GTEST_FILTER": ":".join(cases) or "-*"}
+        return run(["ctest", "--preset", "host", "-R", selected, "--timeout", "60"], timeout=900, env=env)
 
     def e2e(self, title):
         return run([sys.executable, "tests/e2e/run_e2e.py", "-k", title], timeout=1200, quiet=not self.args.verbose)
@@ -128,7 +148,8 @@ class Runner:
                 sys.exit(f"the unmutated copy does not build ({preset}); see: cmake --build --preset {preset} in {COPY}")
         self.windows_current = True
         self.unit_targets = host_test_targets()
-        if run(["ctest", "--preset", "host", "-R", "|".join(self.ctest_regexes), "--timeout", "60"]) != 0:
+        self.unit_cases = unit_cases(self.unit_targets)
+        if self.ctest("|".join(self.ctest_regexes)) != 0:
             sys.exit("the unmutated copy fails its host tests")
 
     def e2e_passes_unmutated(self, title):

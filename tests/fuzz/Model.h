@@ -103,5 +103,6 @@ struct Rig : ConsoleView, SerialLine {
         return waiting.clear(), count;  // the purge after the read
     }
     std::size_t ReadArrived(std::uint8_t*, std::size_t, unsigned) override { return 0; }  // the command-line tool's
+    bool Lost() const override { return false; }  // the command-line tool's
     void Arrive(const Bytes& bytes) { waiting.insert(waiting.end(), bytes.begin(), bytes.end()); }
 };

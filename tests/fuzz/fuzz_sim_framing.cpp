@@ -46,10 +46,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int n = in.Byte() % 4; n > 0; --n) {
         const std::uint8_t address = in.Byte() % 4;
         sim::Sensor& s = bus.sensors[address] = sim::DefaultSensor(address);
-        const unsigned faults = in.Byte() << 8 | in.Byte();
+        // A switch bit for every kind the simulator has, however many: one it adds meets the model here.
+        std::array<std::uint8_t, (sim::kFaultKinds + 7) / 8> switches{};
+        for (std::uint8_t& byte : switches) byte = in.Byte();
         for (int f = 0; f < sim::kFaultKinds; ++f) {
             const sim::FaultKind& kind = sim::DescribeFault(static_cast<sim::Fault>(f));
-            s.faultOn[f] = faults >> f & 1;
+            s.faultOn[f] = switches[f / 8] >> f % 8 & 1;
             s.faultArgument[f] = kind.minArgument + (in.Byte() << 8 | in.Byte()) % (kind.maxArgument - kind.minArgument + 1);
         }
     }

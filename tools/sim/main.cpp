@@ -33,6 +33,7 @@ const char kUsage[] =
     "                            <epoch seconds.micro> <rx|tx> <HEX BYTES>\n"
     "  --turnaround MS           pause from a request to the first reply byte (default 3)\n"
     "  --no-drift                readings exactly base + offset, for tests\n"
+    "  --list-faults             the fault kinds, one a line: KIND [ARG]; the tests enumerate them from here\n"
     "  --help                    this text\n"
     "Control commands (one a line; each gets one reply line: ok [DATA] or error: REASON):\n";
 
@@ -120,6 +121,14 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h") {
             std::printf("%s%s", kUsage, sim::kCommandHelp);
+            return 0;
+        }
+        if (std::string(argv[i]) == "--list-faults") {
+            for (int kind = 0; kind < sim::kFaultKinds; ++kind) {
+                const sim::FaultKind& fault = sim::DescribeFault(static_cast<sim::Fault>(kind));
+                const std::string argument = fault.argumentName ? std::string(" ") + fault.argumentName : "";
+                std::printf("%s%s\n", fault.name, argument.c_str());
+            }
             return 0;
         }
     }

@@ -9,6 +9,13 @@ from pathlib import Path
 SIM = Path(__file__).resolve().parents[2] / "build/host/tools/sim/tarvik-sim"
 
 
+def fault_kinds():
+    """The names of the faults the simulator injects, in its own order: the tests that enumerate faults
+    take them from here, so a new kind finds every table that has no row for it."""
+    listed = subprocess.run([SIM, "--list-faults"], check=True, capture_output=True, text=True).stdout
+    return [line.split()[0] for line in listed.splitlines()]
+
+
 class Bus:
     def __init__(self, link, logs, *options):
         """`options` are tarvik-sim's (e.g. "--sensor", "1:temp=25.0"); readings do not drift."""

@@ -1,15 +1,21 @@
 """Tarvik.exe's main dialog as a script sees it under Wine (tools/winelaunch): its controls by id and
 the information pane. The run command's scripted session and the end-to-end tests work it."""
 
+import re
 import subprocess
+from pathlib import Path
 
 import winelaunch as wl
 
-# Control ids (res/resource.h).
-PORT = 1000
-(CONTINUOUS, SET_HUM, SET_TEMP, ADDRESS, TEMP_OFFSET, TEMPERATURE, INFO, TEMP_INPUT, TYPE, HUM_INPUT, HUM_OFFSET,
- HUMIDITY, OPEN, HW_VERSION, SW_VERSION) = range(1002, 1017)
-FROM, READ, TO, SENSOR_ADDRESS = 1018, 1019, 1020, 1021
+# The control ids as the program is built with them.
+_IDS = {name: int(value) for name, value in re.findall(r"^#define IDC_(\w+) (\d+)$",
+        (Path(__file__).resolve().parents[2] / "res/resource.h").read_text(), re.M)}
+(PORT, CONTINUOUS, SET_HUM, SET_TEMP, ADDRESS, TEMP_OFFSET, TEMPERATURE, INFO, TEMP_INPUT, TYPE, HUM_INPUT, HUM_OFFSET,
+ HUMIDITY, OPEN, HW_VERSION, SW_VERSION, FROM, READ, TO, SENSOR_ADDRESS) = (_IDS[name] for name in (
+    "PORT_COMBO", "CONTINUOUS_BUTTON", "SET_HUM_OFFSET_BUTTON", "SET_TEMP_OFFSET_BUTTON", "ADDRESS_EDIT",
+    "TEMP_OFFSET_EDIT", "TEMPERATURE_EDIT", "INFO_EDIT", "TEMP_OFFSET_INPUT", "TYPE_EDIT", "HUM_OFFSET_INPUT",
+    "HUM_OFFSET_EDIT", "HUMIDITY_EDIT", "OPEN_BUTTON", "HW_VERSION_EDIT", "SW_VERSION_EDIT", "RANGE_FROM_EDIT",
+    "READ_BUTTON", "RANGE_TO_EDIT", "SENSOR_ADDRESS_EDIT"))
 
 
 class Dialog:

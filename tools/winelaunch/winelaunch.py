@@ -29,6 +29,10 @@ from pathlib import Path, PureWindowsPath
 
 REPO = Path(__file__).resolve().parents[2]
 DRIVER = REPO / "build/windows/tools/winelaunch/driver/tarvik-ui-driver.exe"
+# The driver is a 64-bit program, which Wine's 64-bit loader runs as the very process started here. Through
+# `wine`, once Wine's 32-bit half is installed, a 32-bit start.exe would spawn it as a process of its own,
+# so the process watched and killed here, and a part of every start, would be start.exe's.
+LOADER_64 = "/usr/lib/wine/wine64"
 SERIAL_PATTERNS = ("ttyS*", "ttyUSB*", "ttyACM*", "ttyAMA*")
 PORTS_KEY = "HKLM\\Software\\Wine\\Ports"
 APP_DEFAULTS_KEY = "HKCU\\Software\\Wine\\AppDefaults"
@@ -503,7 +507,7 @@ class Driver:
     def __init__(self, wine, lang="zh_CN.UTF-8", log_name="driver"):
         self.wine = wine
         self.log = open_private(wine.logs / f"{log_name}.log", "a")
-        self.process = subprocess.Popen(["wine", str(wine.windows_path(DRIVER))], stdin=subprocess.PIPE,
+        self.process = subprocess.Popen([LOADER_64, str(wine.windows_path(DRIVER))], stdin=subprocess.PIPE,
                                         stdout=subprocess.PIPE, stderr=self.log, **wine.popen(lang))
         self.pending = b""
 

@@ -4,8 +4,8 @@ awaited; bus faults during a run; the About box over it; a pane that passes 200 
 import time
 
 from harness import (ABSENT_3, BAD_LENGTH, BUS, CONTINUOUS, EM_GETLINECOUNT, INFO, OPEN, PORT, READ, SC_CLOSE,
-                     SENSOR_1, SENSOR_2, SET_TEMP, START, STOP, TO, Sensor, check, read_request, rows, scenario,
-                     wait_for, wl)
+                     SENSOR_1, SENSOR_2, SENSOR_ADDRESS, SET_TEMP, START, STOP, TO, Sensor, check, read_request, rows,
+                     scenario, wait_for, wl)
 
 REFUSED = ["写串口失败", BAD_LENGTH]
 # Readings whose log lines wrap in the pane, so it fills sooner.
@@ -52,6 +52,14 @@ def run_stop_and_close(ctx):
     ui.expect_quiet(bus, "closing the port")
     check([ui.pane(), bus.wire("rx")[sent:]], [[*run_lines(1, 3, [(SENSOR_1, SENSOR_1.block())], SENSOR_2),
                                                 "关闭COM3", ""], [read_request(1), read_request(2)]], "closed run")
+    # The close ended the run: after a reopen a single read gives every command button back.
+    ui.click(OPEN)
+    ui.set_text(SENSOR_ADDRESS, "1")
+    ui.click(READ)
+    lines = ["您输入的地址为：1", SENSOR_1.request_line, *SENSOR_1.block(), ""]
+    wait_for(lambda: ui.pane() == lines, f"the pane {lines}")
+    check([ui.text(CONTINUOUS), ui.buttons(), bus.wire("rx")[sent + 2:]], [START, [True] * 4, [read_request(1)]],
+          "caption, buttons and request of the read after the reopen")
 
 
 # (where sensor 1's reply, too late for its own check, lands in a run over 1..2; its delay; the run's
@@ -153,3 +161,23 @@ def pane_restarts(ctx):
     check([ui[INFO].send(EM_GETLINECOUNT), ui.pane()], [2, [WIDE.request_line, ""]], "pane after passing 200 lines")
     block = [WIDE.request_line, *WIDE.block()]
     wait_for(lambda: ui.pane()[:len(block)] == block, "the read's block below it")
+
+
+# (rows the pane has, the line the open button then writes, the pane after it): a line is added below 200
+# rows; past them the pane starts afresh with it. The rows are short lines another program set there.
+PANE_EDGE = [
+    (200, "关闭COM3", [*map(str, range(1, 200)), "关闭COM3", ""]),
+    (201, "打开COM3成功", ["打开COM3成功", ""]),
+]
+
+
+@scenario("pane: the next line below 200 rows, afresh past them", com=(BUS,))
+def pane_edge(ctx):
+    ui, _ = ctx.open_bus(SENSOR_1)
+
+    def edge(rows_before, line, pane):
+        ui.set_text(INFO, "".join(f"{n}\r\n" for n in range(1, rows_before)))
+        check(ui[INFO].send(EM_GETLINECOUNT), rows_before, "rows before")
+        ui.click(OPEN)
+        check(ui.pane(), pane, f"pane after {line}")
+    rows(PANE_EDGE, edge)

@@ -1,8 +1,11 @@
 """The port, single reads and offset writes with every way the answer can be wrong, the inputs'
 refusals and filter: exact lines, read-outs, buttons and the frames on the wire."""
 
+import os
 import subprocess
+import termios
 
+import simbus
 from harness import (BAD_LENGTH, BUS, CONTINUOUS, FROM, HUM_INPUT, OPEN, PORT, READ, SENSOR_1, SENSOR_ADDRESS, SET_HUM,
                      SET_TEMP, START, TEMP_INPUT, TO, Sensor, check, read_reply, read_request, rows, scenario, wait_for,
                      with_crc)
@@ -54,6 +57,8 @@ READS = [
 @scenario("port: open and close COM3, a port that cannot be opened, an adapter that vanished; then reads of "
           "eight registers and every fault of the answer", com=(BUS,))
 def port_and_reads(ctx):
+    rowed = {command.split()[2] for command, *_ in READS if command.startswith("fault")} | {f for f, *_ in WRITES}
+    check([kind for kind in simbus.fault_kinds() if kind not in rowed], [], "faults of the simulator with no row")
     bus = ctx.sim(SENSOR_1, EXTREMES)
     ui = ctx.launch("nt40")
     check(port_state(ui), CLOSED, "controls at start")
@@ -131,8 +136,10 @@ def offset_writes(ctx):
     # Closed while a write's answer is awaited: the close ends the exchange, so no line follows it and the
     # buttons stay off; the next read after a reopen is clean.
     bus("fault 1 silent")
+    sent = len(bus.wire("rx"))
     ui.click(SET_TEMP)
     ui.click(OPEN)
+    bus.wait_requests(sent + 1)  # written before the close, it may reach the simulator's log after it
     ui.expect_quiet(bus, "the close")
     check([ui.pane(), port_state(ui), bus.wire("rx")[-1]],
           [["您输入的地址为：1", "正在设置地址为：1 的设备.", "关闭COM3", ""], CLOSED, TEMPERATURE[4]], "closed")
@@ -164,6 +171,8 @@ REFUSALS = [
     ("continuous", {FROM: "64"}, "", ["起始地址输入不合法！", RANGE]),
     ("continuous", {TO: ""}, "", ["您输入的起始地址为：1", "输入结束地址不能为空！"]),
     ("continuous", {TO: "64"}, "", ["您输入的起始地址为：1", "结束地址输入不合法！", RANGE]),
+    ("continuous", {FROM: "-1"}, "paste", ["起始地址输入不合法！", RANGE]),
+    ("continuous", {TO: "-1"}, "paste", ["您输入的起始地址为：1", "结束地址输入不合法！", RANGE]),
     # Texts that state no number: an address of anything but digits, an offset without a digit.
     ("read", {SENSOR_ADDRESS: "ab"}, "paste", ["地址输入不合法！", RANGE]),
     ("temperature", {SENSOR_ADDRESS: " 1"}, "paste", ["地址输入不合法！", RANGE]),
@@ -187,9 +196,32 @@ FILTERED = [
     (HUM_INPUT, "set_text", "x-.5中.-9a" * 2000, ".59" + "59" * 1999),
 ]
 BUTTONS = {"read": READ, "temperature": SET_TEMP, "humidity": SET_HUM, "continuous": CONTINUOUS}
+WRITTEN = {"temperature": "温度偏移设置成功！", "humidity": "湿度偏移设置成功！"}
+# (button, inputs that differ from VALID, the address read or the register and word written): the edges of
+# every range are taken; a tenth or one beyond them is refused above. Addresses 0 and 63 are silent.
+EDGES = [
+    ("read", {SENSOR_ADDRESS: "0"}, 0), ("read", {SENSOR_ADDRESS: "63"}, 63),
+    ("temperature", {TEMP_INPUT: "-10.0"}, (2, 0x8064)), ("temperature", {TEMP_INPUT: "10.0"}, (2, 0x0064)),
+    ("humidity", {HUM_INPUT: "-25.0"}, (3, 0x80FA)), ("humidity", {HUM_INPUT: "25.0"}, (3, 0x00FA)),
+    ("continuous", {FROM: "0", TO: "0"}, 0), ("continuous", {FROM: "63", TO: "63"}, 63),
+]
 
 
-@scenario("inputs: refusals with their lines, nothing sent, nothing changed; the offset filter", com=(BUS,))
+def edge_outcome(button, address_or_write):
+    """The request and the pane's first lines of an accepted command."""
+    if button == "read":
+        return read_request(address_or_write), read_lines(address_or_write, [BAD_LENGTH])
+    if button == "continuous":
+        address = address_or_write
+        return read_request(address), [f"您输入的起始地址为：{address}", f"您输入的结束地址为：{address}",
+                                       f"正在读取地址为：{address} 的设备."]
+    register, word = address_or_write
+    return (with_crc(bytes([1, 6, 0, register, word >> 8, word & 0xFF])),
+            ["您输入的地址为：1", "正在设置地址为：1 的设备.", WRITTEN[button], ""])
+
+
+@scenario("inputs: refusals with their lines, nothing sent, nothing changed; the offset filter; each range's "
+          "edges taken", com=(BUS,))
 def refusals(ctx):
     ui, bus = ctx.open_bus(SENSOR_1)
 
@@ -213,6 +245,20 @@ def refusals(ctx):
     check([ui.pane(), bus.wire(), ui.text(OPEN), ui.read_outs()], [[*REFUSALS[-1][3], ""], [], "关闭串口", [""] * 8],
           "pane of the last refusal, wire, port, read-outs")
 
+    def edge(button, changes, address_or_write):
+        request, lines = edge_outcome(button, address_or_write)
+        for control, text in {**VALID, **changes}.items():
+            ui.set_text(control, text)
+        sent = len(bus.wire("rx"))
+        ui.click(BUTTONS[button])
+        if button == "continuous":
+            bus.wait_requests(sent + 1)
+            ui.click(CONTINUOUS)  # while the read is awaited
+        else:
+            ui.wait_exchange()
+        check([ui.pane()[:len(lines)], bus.wire("rx")[sent:]], [lines, [request]], "pane and the request")
+    rows(EDGES, edge)
+
 
 
 
@@ -222,14 +268,23 @@ FLOW_BYTES = Sensor(1, "r0=0x0011,r1=0x0013,r2=0x1100,r3=0x1300,r5=0x1113,r6=0x0
                     ["1.7 ", "1.9 ", "435.2", "486.4", "1", "1113", "13", "1100"])
 
 
-@scenario("read: a line state another program left (XON/XOFF, RTS/CTS) takes no byte of the reply", com=(BUS,))
+@scenario("read: a line state another program left (XON/XOFF, RTS/CTS) takes no byte of the reply; the "
+          "terminal then holds the program's", com=(BUS,))
 def careless_line_state(ctx):
     bus = ctx.sim(FLOW_BYTES)
-    # Wine reads ixon, ixoff and crtscts into the line state and writes back what the program sets;
-    # the other input flags here it resets itself.
-    subprocess.run(["stty", "-F", bus.path, "ixon", "ixoff", "ixany", "crtscts", "istrip", "icrnl", "inlcr",
-                    "igncr", "parmrk", "inpck"], check=True)
+    # Wine reads the speed, the stop bits, ixon, ixoff and crtscts into the line state and writes back what
+    # the program sets; the other input flags here it resets itself. (A pseudo-terminal keeps 8 bits, no parity.)
+    subprocess.run(["stty", "-F", bus.path, "19200", "cstopb", "ixon", "ixoff", "ixany", "crtscts",
+                    "istrip", "icrnl", "inlcr", "igncr", "parmrk", "inpck"], check=True)
     ui = ctx.launch("nt40")
     ui.click(OPEN)
     ui.read(1)
     check([ui.pane(), ui.read_outs()], [read_lines(1, FLOW_BYTES.block()), FLOW_BYTES.read_outs], "pane, read-outs")
+    terminal = os.open(bus.path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+    try:
+        iflag, _, cflag, _, ispeed, ospeed, _ = termios.tcgetattr(terminal)
+    finally:
+        os.close(terminal)
+    check([ispeed, ospeed, cflag & termios.CSTOPB, cflag & termios.CRTSCTS, iflag & (termios.IXON | termios.IXOFF)],
+          [termios.B9600, termios.B9600, 0, 0, 0], "speed, stop bits, RTS/CTS and XON/XOFF of the terminal while the "
+          "program holds it")

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
@@ -190,6 +191,8 @@ class ReportCommandTest : public testing::Test {
 protected:
     void SetUp() override
     {
+        const char* zone = std::getenv("TZ");
+        savedZone = zone ? std::optional<std::string>(zone) : std::nullopt;
         setenv("TZ", "CST-8", 1);
         tzset();
         home = fs::current_path();
@@ -202,9 +205,13 @@ protected:
     {
         fs::current_path(home);
         fs::remove_all(folder);
+        if (savedZone) setenv("TZ", savedZone->c_str(), 1);
+        else unsetenv("TZ");
+        tzset();
     }
 
     fs::path home, folder;
+    std::optional<std::string> savedZone;
 };
 
 TEST_F(ReportCommandTest, FiguresRefusalsAndEscaping)

@@ -1,6 +1,7 @@
 // Decisions Tarvik.exe under Wine cannot be driven to: a refused close, edges of buffers and inputs.
 #include <gtest/gtest.h>
 
+#include "FreshProgramTest.h"
 #include "console/Commands.h"
 #include "console/InputRules.h"
 #include "link/LinkState.h"
@@ -76,12 +77,14 @@ private:
     bool SetUp(const std::string& call) { return Note("line " + call), call != refusedSetUp; }
 };
 
-class ConsoleTest : public ::testing::Test {
+class ConsoleTest : public FreshProgramTest {
 protected:
     Fakes fakes;
     FakePortSystem ports;
     Console console{fakes, fakes, ports};
 };
+
+class InputRules : public FreshProgramTest {};
 
 }  // namespace
 
@@ -172,7 +175,7 @@ TEST_F(ConsoleTest, ReceivePendingTakesOneBatchOfAtMost2048BytesIntoAZeroedBuffe
 // An address is digits only and an offset holds a digit (pasted letters, blanks, "-", "." or "-." state
 // no number); then atof's number truncated toward zero, in range; no text reaches an integer conversion
 // out of range, and only atof's decimal grammar is read: no hexadecimal, infinity or not-a-number form.
-TEST(InputRules, TextsGiveTheirTruncatedValueWithinTheRange)
+TEST_F(InputRules, TextsGiveTheirTruncatedValueWithinTheRange)
 {
     const InputRule& address = kSensorAddressRule;
     const std::tuple<const InputRule&, const char*, std::optional<int>> cases[] = {

@@ -67,6 +67,7 @@ TEST(ResponseChecks, EachOutcomeInTheOrderTheChecksAreMade)
     const Case writes[] = {
         {"echo", echo, ResponseCheck::Ok},
         {"echo a byte short", Bytes(echo.begin(), echo.end() - 1), ResponseCheck::BadLength},
+        {"echo a byte long", WithCrc(Bytes(echo.begin(), echo.end() - 1)), ResponseCheck::BadLength},
         {"echo of another register", recrc(Changed(echo, 3, 3)), ResponseCheck::BadEcho},
         {"echo of another function", recrc(Changed(echo, 1, 0x86)), ResponseCheck::BadEcho},
         {"echo, low CRC byte", Changed(echo, 6, echo[6] ^ 1), ResponseCheck::BadCrc},

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "FakePortSystem.h"
+#include "FreshProgramTest.h"
 #include "ports/SystemText.h"
 
 namespace {
@@ -38,13 +39,15 @@ Strings Discover(FakePortSystem& system)
     return outcome;
 }
 
+class PortDiscovery : public FreshProgramTest {};
+
 }  // namespace
 
 // Each row: a machine, then the error lines and what discovery listed. A candidate that does not open is
 // dropped and the next one examined at its index. A failure is its text with the system's code in
 // lower-case hex; a failing interface or key is skipped and the walk goes on; every record listed is
 // tested and complete.
-TEST(PortDiscovery, EachMachineGivesItsErrorAndItsList)
+TEST_F(PortDiscovery, EachMachineGivesItsErrorAndItsList)
 {
     const std::string longest(256 - Path("").size(), 'x');  // a device path of 256 characters fits
     const std::string n127(127, 'N'), n128(128, 'N'), p127(127, 'P'), f127(127, 'F');
@@ -72,11 +75,13 @@ TEST(PortDiscovery, EachMachineGivesItsErrorAndItsList)
         {"suffixes", [](FakePortSystem& s) {
              s.interfaces = {Port("a", "Modem (COM123)", "Modem"), Port("b", "Redirector (COM3->COM4)"),
                              Port("c", "Twice (Port 2) (COM7)", ""), Port("shut", "Shut (COM9)", "Shut", "USB"),
-                             Port("d", " (COM1)"), Port("e", "Spare (COM1) x"), Port("f", "Serial (COM1234)", "S", "USB")};
+                             Port("d", " (COM1)"), Port("e", "Spare (COM1) x"), Port("f", "Serial (COM1234)", "S", "USB"),
+                             Port("g", "Intel(R) Active Management Technology - SOL (COM3)", "")};
          },
          {"", "COM123|\\\\.\\COM123|0|COM123-->Modem (COM123)", "COM3|\\\\.\\COM3|0|COM3-->Redirector (COM3->COM4)",
           "|" + Path("c") + "|0|-->Twice (Port 2) (COM7)", "|" + Path("d") + "|0|--> (COM1)",
-          "|" + Path("e") + "|0|-->Spare (COM1) x", "|" + Path("f") + "|1|-->Serial (COM1234)"}},
+          "|" + Path("e") + "|0|-->Spare (COM1) x", "|" + Path("f") + "|1|-->Serial (COM1234)",
+          "|" + Path("g") + "|0|-->Intel(R) Active Management Technology - SOL (COM3)"}},
         {"version", [](FakePortSystem& s) { s.versionError = 0xD; }, {"Could not get OS version. (err=d)"}},
         {"class devices", [](FakePortSystem& s) { s.classDevsError = 0xE000020B; },
          {"SetupDiGetClassDevs failed. (err=e000020b)"}},
@@ -136,7 +141,7 @@ TEST(PortDiscovery, EachMachineGivesItsErrorAndItsList)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         FakePortSystem system;
-        system.openablePaths = {Path("a"), Path("b"), Path("c"), Path("d"), Path("e"), Path("f"), Path(longest)};
+        system.openablePaths = {Path("a"), Path("b"), Path("c"), Path("d"), Path("e"), Path("f"), Path("g"), Path(longest)};
         c.machine(system);
         EXPECT_EQ(Discover(system), c.outcome);
     }
