@@ -55,4 +55,4 @@ def main(out, cli):
 
 
 if __name__ == "__main__":
-    main(Path(sys.argv[1]).resolve(), sys.argv[2] if len(sys.argv) > 2 else REPO / "build/host/tarvik-cli")
+    main(Path(sys.argv[1]).resolve(), Path(sys.argv[2]).resolve() if len(sys.argv) > 2 else REPO / "build/host/tarvik-cli")
