@@ -326,20 +326,20 @@ private:
 
 // What became of one exchange: its status word for scripts and, for a failure, the line saying so.
 struct Outcome {
-    std::string status;
+    ExchangeStatusIndex status;
     std::string line;
     std::uint8_t exceptionCode = 0;
 
-    bool Ok() const { return status == "ok"; }
+    bool Ok() const { return status == kStatusOk; }
 };
 
 Outcome Judge(CliHost& host, const Reply& reply, const RequestFrame& request, std::uint8_t checkKind)
 {
-    if (!reply.sent) return {"line-busy", "the line never fell quiet for 3.5 characters; nothing sent"};
-    if (!reply.written) return {"write-failed", Said(host, kWriteFailedLine)};
-    if (reply.count == 0) return {"no-answer", Said(host, ReportCheck(ResponseCheck::BadLength, checkKind).lines)};
+    if (!reply.sent) return {kStatusLineBusy, "the line never fell quiet for 3.5 characters; nothing sent"};
+    if (!reply.written) return {kStatusWriteFailed, Said(host, kWriteFailedLine)};
+    if (reply.count == 0) return {kStatusNoAnswer, Said(host, ReportCheck(ResponseCheck::BadLength, checkKind).lines)};
     if (const std::uint8_t code = ExceptionCode(reply.bytes, reply.count, request[0], request[1]))
-        return {"exception", Said(host, ExceptionLine(code)), code};
+        return {kStatusException, Said(host, ExceptionLine(code)), code};
     const ResponseCheck check = checkKind == kReadCheckKind ? CheckReadResponse(reply.bytes, reply.count, request[0])
                                                             : CheckWriteResponse(reply.bytes, reply.count, request);
     const CheckReport report = ReportCheck(check, checkKind);
@@ -397,12 +397,12 @@ void EmitRecord(CliHost& host, const Options& options, const Reading& reading)
     const std::string address = std::to_string(reading.address);
     const std::string code = reading.outcome.exceptionCode ? std::to_string(reading.outcome.exceptionCode) : "";
     if (options.format == Format::Csv) {
-        std::string row = reading.time + "," + address + "," + reading.outcome.status;
+        std::string row = reading.time + "," + address + "," + kStatusWords[reading.outcome.status];
         for (const std::string& text : reading.texts) row += "," + WithoutBlank(Said(host, text));
         Emit(host, row + "," + code + "\n");
     } else if (options.format == Format::Json) {
         std::string object = "{\"time\":\"" + reading.time + "\",\"address\":" + address + ",\"status\":\"" +
-                             reading.outcome.status + "\"";
+                             kStatusWords[reading.outcome.status] + "\"";
         for (int n = 0; reading.Ok() && n < kRegisterCount; ++n) {
             const std::string value = WithoutBlank(Said(host, reading.texts[n]));
             object += std::string(",\"") + kReadingFields[n] + "\":" + (n < kNumericFields ? value : "\"" + value + "\"");
@@ -476,7 +476,7 @@ int ScanCommand(CliHost& host, const Options& options)
     for (int address = range.first; address <= range.last && !host.Interrupted(); ++address) {
         const Reading reading = ReadSensor(host, master, static_cast<std::uint8_t>(address));
         // Silence is an empty address, not a fault.
-        if (reading.outcome.status == "no-answer") continue;
+        if (reading.outcome.status == kStatusNoAnswer) continue;
         Report(host, options, Command::Scan, reading);
         if (reading.Ok()) ++found;
         else failed = true;

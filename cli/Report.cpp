@@ -166,10 +166,9 @@ private:
         if (!address || *address >= kAddressCount) Fail("address: not an address from 0 to 63: " + Shown(Field(kAddressColumn)));
         row.address = static_cast<int>(*address);
         const std::string_view status = Field(kStatusColumn);
-        const auto* kind = std::find_if(std::begin(kStatusKinds), std::end(kStatusKinds),
-                                        [&](const StatusKind& known) { return status == known.name; });
-        if (kind == std::end(kStatusKinds)) Fail("status: unknown status " + Shown(status));
-        row.status = static_cast<std::size_t>(kind - std::begin(kStatusKinds));
+        const auto* kind = std::find(std::begin(kStatusWords), std::end(kStatusWords), status);
+        if (kind == std::end(kStatusWords)) Fail("status: unknown status " + Shown(status));
+        row.status = static_cast<std::size_t>(kind - std::begin(kStatusWords));
 
         const std::string_view code = Field(kExceptionCodeColumn);
         if (!code.empty() && (!Whole(code, 3) || *Whole(code, 3) > 255))
@@ -179,7 +178,7 @@ private:
         bool filled = false;
         for (int column = kTemperatureColumn; column <= kSoftwareColumn; ++column)
             filled = filled || !Field(static_cast<Column>(column)).empty();
-        row.reading = filled || row.status == kOkStatus;
+        row.reading = filled || row.status == kStatusOk;
         if (!row.reading) return;
         row.tenths[kTemperature] = TenthsField(kTemperatureColumn);
         row.tenths[kHumidity] = TenthsField(kHumidityColumn);
@@ -233,7 +232,7 @@ void Survey(Report& report, const std::string& name, std::istream& in)
         if (report.rows == 0 || row.time < report.firstTime) report.firstTime = row.time;
         if (report.rows == 0 || row.time > report.lastTime) report.lastTime = row.time;
         ++report.rows;
-        if (row.status != kOkStatus) ++report.failures;
+        if (row.status != kStatusOk) ++report.failures;
 
         SensorRecord& sensor = report.sensors[row.address];
         sensor.address = row.address;
@@ -241,7 +240,7 @@ void Survey(Report& report, const std::string& name, std::istream& in)
         if (sensor.rows == 0 || row.time > sensor.lastTime) sensor.lastTime = row.time;
         ++sensor.rows;
         ++sensor.statusCounts[row.status];
-        if (row.status != kOkStatus) continue;
+        if (row.status != kStatusOk) continue;
 
         for (int series = 0; series < kSeriesCount; ++series) Widen(sensor.figures[series], row.tenths[series]);
         if (sensor.Ok() == 1 || row.time >= sensor.lastOkTime) {
@@ -277,7 +276,7 @@ void Plot(Report& report, const SourceFile& source, std::istream& in)
         if (known == report.sensors.end() || row.time < report.firstTime || row.time > report.lastTime) continue;
         SensorRecord& sensor = known->second;
         Bucket& bucket = sensor.buckets[BucketOf(report, row.time)];
-        if (row.status != kOkStatus) {
+        if (row.status != kStatusOk) {
             if (bucket.failures == 0 || row.time < bucket.firstFailure) bucket.firstFailure = row.time;
             if (bucket.failures == 0 || row.time > bucket.lastFailure) bucket.lastFailure = row.time;
             ++bucket.failures;

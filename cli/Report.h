@@ -16,28 +16,10 @@
 #include <utility>
 #include <vector>
 
+#include "link/ExchangeTexts.h"
+
 // Milliseconds since 1970-01-01 UTC.
 using Millis = std::int64_t;
-
-// What tarvik-cli writes in the status column, with the record's word for it.
-struct StatusKind {
-    const char* name;
-    const char* label;  // UTF-8
-};
-inline constexpr StatusKind kStatusKinds[] = {
-    {"ok", u8"成功"},
-    {"no-answer", u8"无应答"},
-    {"bad-length", u8"长度不正确"},
-    {"bad-address", u8"地址不正确"},
-    {"bad-format", u8"格式不正确"},
-    {"bad-crc", u8"CRC校验不正确"},
-    {"bad-echo", u8"回显不符"},
-    {"write-failed", u8"发送失败"},
-    {"exception", u8"异常应答"},
-    {"line-busy", u8"总线忙"},
-};
-inline constexpr std::size_t kStatusCount = sizeof kStatusKinds / sizeof kStatusKinds[0];
-inline constexpr std::size_t kOkStatus = 0;  // the index of "ok"
 
 // A file that is not tarvik-cli's readings CSV: "FILE:LINE: reason" (or "FILE: reason").
 class ReportInputError : public std::runtime_error {
@@ -112,7 +94,7 @@ struct SeriesFigures {
 struct SensorRecord {
     int address = 0;
     long long rows = 0;
-    std::array<long long, kStatusCount> statusCounts{};
+    std::array<long long, kStatusCount> statusCounts{};  // by ExchangeStatusIndex
     std::array<SeriesFigures, kSeriesCount> figures{};
     Millis firstTime = 0, lastTime = 0;  // of any row
 
@@ -128,7 +110,7 @@ struct SensorRecord {
     std::array<SeriesFigures, kSeriesCount> recent{};  // the last kSettlingWindowMs, offsets taken off
     std::vector<Bucket> buckets;
 
-    long long Ok() const { return statusCounts[kOkStatus]; }
+    long long Ok() const { return statusCounts[kStatusOk]; }
     bool PoorSuccess() const { return rows > 0 && Ok() * 100 < kGoodSuccessPercent * rows; }
     bool Unsettled(Series series) const
     {

@@ -8,6 +8,26 @@
 
 namespace {
 
+// The record's word for a status; every status is named and there is no default, so a new one fails the
+// build until it has its word here.
+const char* StatusLabel(ExchangeStatusIndex status)
+{
+    switch (status) {
+    case kStatusOk: return u8"成功";
+    case kStatusNoAnswer: return u8"无应答";
+    case kStatusBadLength: return u8"长度不正确";
+    case kStatusBadAddress: return u8"地址不正确";
+    case kStatusBadFormat: return u8"格式不正确";
+    case kStatusBadCrc: return u8"CRC校验不正确";
+    case kStatusBadEcho: return u8"回显不符";
+    case kStatusWriteFailed: return u8"发送失败";
+    case kStatusException: return u8"异常应答";
+    case kStatusLineBusy: return u8"总线忙";
+    case kStatusCount: break;
+    }
+    return "";
+}
+
 const char* const kStyle =
     "@page { size: A4; margin: 14mm; }\n"
     "body { font-family: \"Microsoft YaHei\", \"SimSun\", \"Noto Sans CJK SC\", \"WenQuanYi Micro Hei\", sans-serif;\n"
@@ -234,9 +254,9 @@ private:
         out += u8"<table class=\"outcomes\">\n<tr><th>读取次数</th><td class=\"n rows\">" + std::to_string(sensor.rows) +
                u8"</td></tr>\n<tr><th>成功率</th><td class=\"n success\">" + Share(sensor.Ok(), sensor.rows) + "</td></tr>\n";
         for (std::size_t status = 0; status < kStatusCount; ++status)
-            if (status != kOkStatus && sensor.statusCounts[status] > 0)
-                out += "<tr class=\"status\" data-status=\"" + std::string(kStatusKinds[status].name) + "\"><th>" +
-                       kStatusKinds[status].label + u8"（" + kStatusKinds[status].name + u8"）</th><td class=\"n\">" +
+            if (status != kStatusOk && sensor.statusCounts[status] > 0)
+                out += "<tr class=\"status\" data-status=\"" + std::string(kStatusWords[status]) + "\"><th>" +
+                       StatusLabel(static_cast<ExchangeStatusIndex>(status)) + u8"（" + kStatusWords[status] + u8"）</th><td class=\"n\">" +
                        std::to_string(sensor.statusCounts[status]) + "</td></tr>\n";
         out += "</table>\n";
     }

@@ -25,7 +25,8 @@ std::string WriteRequestLine(std::uint8_t address)
     return RequestLine("正在设置地址为：", address);
 }
 
-// Every outcome is named and there is no default, so a new one gets a warning until it has its report.
+// Every outcome is named and there is no default, so a new one fails the build (-Werror) until it has its
+// report.
 CheckReport ReportCheck(ResponseCheck check, std::uint8_t checkKind)
 {
     const bool read = checkKind == kReadCheckKind;
@@ -33,21 +34,21 @@ CheckReport ReportCheck(ResponseCheck check, std::uint8_t checkKind)
     const char* const writeFailureLine = temperature ? "温度偏移设置不正确！" : "湿度偏移设置不正确！";
     switch (check) {
     case ResponseCheck::Ok:
-        if (read) return {"ok", {}};
-        return {"ok", {temperature ? "温度偏移设置成功！" : "湿度偏移设置成功！"}};
+        if (read) return {kStatusOk, {}};
+        return {kStatusOk, {temperature ? "温度偏移设置成功！" : "湿度偏移设置成功！"}};
     case ResponseCheck::BadLength:
-        return {"bad-length", {"接收数据长度不正确！"}};
+        return {kStatusBadLength, {"接收数据长度不正确！"}};
     case ResponseCheck::BadAddress:
-        return {"bad-address", {"接收地址不正确！"}};
+        return {kStatusBadAddress, {"接收地址不正确！"}};
     case ResponseCheck::BadFormat:
-        return {"bad-format", {"接收数据格式不正确！"}};
+        return {kStatusBadFormat, {"接收数据格式不正确！"}};
     case ResponseCheck::BadEcho:
-        return {"bad-echo", {writeFailureLine}};
+        return {kStatusBadEcho, {writeFailureLine}};
     case ResponseCheck::BadCrc:
-        if (read) return {"bad-crc", {"CRC校验不正确！"}};
-        return {"bad-crc", {"CRC校验不正确！", writeFailureLine}};
+        if (read) return {kStatusBadCrc, {"CRC校验不正确！"}};
+        return {kStatusBadCrc, {"CRC校验不正确！", writeFailureLine}};
     }
-    return {"bad-length", {}};
+    return {kStatusBadLength, {}};
 }
 
 std::string ExceptionLine(std::uint8_t code)

@@ -17,11 +17,19 @@ std::string ReadRequestLine(std::uint8_t address);
 std::string WriteRequestLine(std::uint8_t address);
 // What a check is of: a write passes kTempOffsetWrite or kHumOffsetWrite, a read this.
 inline constexpr std::uint8_t kReadCheckKind = 0xFF;
-// What a check reports: its status word for scripts ("ok", "bad-crc", ...), and its lines: a failure's
+// The status words tarvik-cli writes for scripts and its report reads back: the one list of them.
+enum ExchangeStatusIndex : std::uint8_t {
+    kStatusOk, kStatusNoAnswer, kStatusBadLength, kStatusBadAddress, kStatusBadFormat, kStatusBadCrc,
+    kStatusBadEcho, kStatusWriteFailed, kStatusException, kStatusLineBusy, kStatusCount
+};
+inline constexpr const char* kStatusWords[] = {"ok", "no-answer", "bad-length", "bad-address", "bad-format",
+                                               "bad-crc", "bad-echo", "write-failed", "exception", "line-busy"};
+static_assert(sizeof kStatusWords / sizeof kStatusWords[0] == kStatusCount, "a word for every status");
+// What a check reports: its status for scripts (kStatusOk, kStatusBadCrc, ...), and its lines: a failure's
 // one or two lines, or a write's success line (a read's success is its block of readings, so it
 // reports none here).
 struct CheckReport {
-    const char* status;
+    ExchangeStatusIndex status;
     std::vector<const char*> lines;
 };
 CheckReport ReportCheck(ResponseCheck check, std::uint8_t checkKind);
