@@ -5,8 +5,8 @@
 # The packages are reproducible: the same commit gives the same bytes on any run (no link time in the
 # images, every packed file dated at the commit, zips in a fixed order with fixed permissions).
 # --check-reproducible makes the release twice (the first may be one already made of the same commit), the
-# second time from empty build folders, and fails unless both give the same files and the guide's pictures
-# are the commit's own.
+# second time from empty build folders, and fails unless both give the same files; it says whether the
+# guide's pictures are the commit's own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -26,10 +26,13 @@ if [ "${1-}" = --check-reproducible ]; then
   else
     echo "FAIL  two releases of $(git rev-parse --short HEAD) differ (the first is kept in build/release-first)"; status=1
   fi
+  # Both releases took the pictures anew and packed them into the guide, so the comparison above holds
+  # them to the same bytes. Pictures that differ from the commit's were taken on another machine (another
+  # processor's rasterising, other fonts) or are stale: said, and left in the tree to see or commit.
   if git diff --quiet -- docs/images && [ -z "$(git status --porcelain -- docs/images)" ]; then
     echo "PASS  the guide's pictures are the commit's own"
   else
-    echo "FAIL  the guide's pictures differ from the commit's:"; git status --short -- docs/images; status=1
+    echo "NOTE  the guide's pictures differ from the commit's (another machine, or stale):"; git status --short -- docs/images
   fi
   exit "$status"
 fi
