@@ -78,10 +78,12 @@ def programs_of(prefix):
 def uninstall(prefix, folder):
     services = programs_of(prefix)
     h.check(wine(prefix, folder / "uninstall.exe", "/S"), 0, "uninstaller's exit status")
-    # The uninstaller runs on from a copy of itself, which Wine does not wait for; Wine's own services may
-    # start meanwhile, anything else is the copy (named by Wine's loader until Wine names it).
-    h.wait_for(lambda: all(pid in services or b"\\windows\\sys" in line.lower()
-                           for pid, line in programs_of(prefix).items()), "the uninstaller's end")
+    # The uninstaller runs on from a copy of itself, which Wine does not wait for and which may not have
+    # started yet: it has run once it has deleted the installed uninstaller, and ended once only Wine's own
+    # services are left (anything else is the copy, named by Wine's loader until Wine names it).
+    h.wait_for(lambda: not (folder / "uninstall.exe").exists()
+               and all(pid in services or b"\\windows\\sys" in line.lower() for pid, line in programs_of(prefix).items()),
+               "the uninstaller's end")
 
 
 def check_installer(prefix, setup):
