@@ -10,7 +10,6 @@
 #include "cli/CliHost.h"
 #include "cli/ReportCommand.h"
 #include "console/InputRules.h"
-#include "link/Crc.h"
 #include "link/ExchangeTexts.h"
 #include "link/Frames.h"
 #include "link/LinkState.h"
@@ -292,8 +291,7 @@ private:
     void Discard(const std::vector<std::uint8_t>& frame, int timedOutBefore, int asked)
     {
         ++discards;
-        const bool intact = frame.size() >= 4 && Crc16Modbus(frame.data(), frame.size() - 2) ==
-                                                     (frame[frame.size() - 2] | frame[frame.size() - 1] << 8);
+        const bool intact = frame.size() >= 4 && CrcMatches(frame.data(), frame.size());
         const std::string late = "tarvik-cli: " + std::to_string(timedOutBefore) + ": late reply (after the " +
                                  std::to_string(timeoutMs) + " ms time-out)";
         if (timedOutBefore >= 0 && (frame[0] == timedOutBefore || asked < 0))

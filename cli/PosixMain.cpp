@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 
 #include "cli/Cli.h"
 #include "cli/CliHost.h"
+#include "cli/FileStreams.h"
 #include "link/PosixSerialLine.h"
 #include "link/SerialChannel.h"
 #include "ports/SysfsPorts.h"
@@ -101,19 +101,11 @@ public:
     void Err(const std::string& text) override { Write(text, stderr); }
     bool OutputFailed() const override { return outputFailed; }
 
-    std::unique_ptr<std::istream> OpenFile(const std::string& name) override
-    {
-        auto in = std::make_unique<std::ifstream>(name, std::ios::binary);
-        if (!*in) return nullptr;
-        return in;
-    }
+    std::unique_ptr<std::istream> OpenFile(const std::string& name) override { return ReadableFile(name); }
 
     bool WriteWholeFile(const std::string& name, const std::string& bytes) override
     {
-        std::ofstream out(name, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out.fail()) return true;
+        if (WrittenWhole(name, bytes)) return true;
         struct stat info;
         if (::stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(name.c_str());
         return false;

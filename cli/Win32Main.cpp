@@ -1,10 +1,9 @@
 // tarvik-cli on Windows: the dialog's serial line and port discovery, texts written for the console.
 #include <windows.h>
 
-#include <fstream>
-
 #include "cli/Cli.h"
 #include "cli/CliHost.h"
+#include "cli/FileStreams.h"
 #include "framework/Text.h"
 #include "link/SerialChannel.h"
 #include "link/Win32SerialLine.h"
@@ -83,18 +82,13 @@ public:
 
     std::unique_ptr<std::istream> OpenFile(const std::string& name) override
     {
-        auto in = std::make_unique<std::ifstream>(WideFromUtf8(name).c_str(), std::ios::binary);
-        if (!*in) return nullptr;
-        return in;
+        return ReadableFile(WideFromUtf8(name).c_str());
     }
 
     bool WriteWholeFile(const std::string& name, const std::string& bytes) override
     {
         const std::wstring path = WideFromUtf8(name);
-        std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out.fail()) return true;
+        if (WrittenWhole(path.c_str(), bytes)) return true;
         const DWORD attributes = ::GetFileAttributesW(path.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)))
             ::DeleteFileW(path.c_str());

@@ -17,13 +17,13 @@ RequestFrame WithCrc(std::uint8_t address, std::uint8_t function, std::uint16_t 
     return frame;
 }
 
+}  // namespace
+
 bool CrcMatches(const std::uint8_t* frame, std::size_t length)
 {
     const std::uint16_t crc = Crc16Modbus(frame, length - 2);
     return frame[length - 2] == (crc & 0xFF) && frame[length - 1] == (crc >> 8);
 }
-
-}  // namespace
 
 RequestFrame BuildReadRequest(std::uint8_t address)
 {

@@ -29,6 +29,9 @@ using RequestFrame = std::array<std::uint8_t, kRequestSize>;
 RequestFrame BuildReadRequest(std::uint8_t address);
 RequestFrame BuildWriteRequest(std::uint8_t address, std::uint8_t registerNumber, std::uint16_t value);
 
+// A frame whose last two bytes are the CRC of the bytes before them (low byte first); length >= 2.
+bool CrcMatches(const std::uint8_t* frame, std::size_t length);
+
 enum class ResponseCheck { Ok, BadLength, BadAddress, BadFormat, BadEcho, BadCrc };
 
 // Length, then the address byte, then the CRC, then function code 0x03 and byte count 0x10.

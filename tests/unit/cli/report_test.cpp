@@ -13,6 +13,7 @@
 
 #include "cli/Cli.h"
 #include "cli/CliHost.h"
+#include "cli/FileStreams.h"
 #include "cli/Report.h"
 
 namespace {
@@ -28,17 +29,8 @@ public:
     void Out(const std::string& text) override { page += text; }
     void Err(const std::string& text) override { err += text; }
     bool OutputFailed() const override { return false; }
-    std::unique_ptr<std::istream> OpenFile(const std::string& name) override
-    {
-        auto in = std::make_unique<std::ifstream>(name, std::ios::binary);
-        if (!*in) return nullptr;
-        return in;
-    }
-    bool WriteWholeFile(const std::string& name, const std::string& bytes) override
-    {
-        std::ofstream out(name, std::ios::binary);
-        return bool(out << bytes);
-    }
+    std::unique_ptr<std::istream> OpenFile(const std::string& name) override { return ReadableFile(name); }
+    bool WriteWholeFile(const std::string& name, const std::string& bytes) override { return WrittenWhole(name, bytes); }
     void Pause(unsigned) override {}
     bool Interrupted() const override { return false; }
 
